@@ -1,0 +1,47 @@
+# Sourced by the test and demo commands: starts a virtual X display and a fresh 64-bit
+# Wine prefix of our own, and stops both again on exit. Nothing is taken over from an
+# earlier run.
+#   wine_start DIR   creates DIR/prefix, exports DISPLAY, WINEPREFIX, WINEDLLOVERRIDES
+#   wine_stop        kills the wineserver and the X server
+
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+_xvfb_pid=""
+
+_free_display() {
+  local n
+  for n in $(seq 90 199); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      echo "$n"; return 0
+    fi
+  done
+  return 1
+}
+
+wine_start() {
+  local dir=$1 n
+  n=$(_free_display) || { echo "no free X display number" >&2; return 1; }
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  _xvfb_pid=$!
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  [ -e "/tmp/.X11-unix/X$n" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$n"
+  export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$dir"
+  # No Mono or Gecko installers: nothing here needs them.
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1
+  # A crashing program must not wait in Wine's debugger dialog.
+  "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  "$WINESERVER" -p
+  # Every program of the session, and every program it starts, takes a d3d9.dll that
+  # lies beside it (or is loaded by path) before Wine's own.
+  export WINEDLLOVERRIDES="d3d9=n,b"
+  trap wine_stop EXIT
+}
+
+wine_stop() {
+  [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
+  [ -n "$_xvfb_pid" ] && kill "$_xvfb_pid" >/dev/null 2>&1 || true
+  _xvfb_pid=""
+}

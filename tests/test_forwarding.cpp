@@ -1,0 +1,148 @@
+// Direct3DCreate9 forwarding: end to end through a host on Wine's real Direct3D 9,
+// and the load failures through the library's code pointed at system directories of
+// our own making (Wine's system directory cannot be made to fail).
+#include <gtest/gtest.h>
+
+#include "testing.h"
+
+namespace {
+
+std::string Lower(std::string s)
+{
+  for (char& c : s)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string SystemD3d9()
+{
+  char dir[MAX_PATH];
+  GetSystemDirectoryA(dir, MAX_PATH);
+  return std::string(dir) + "\\d3d9.dll";
+}
+
+TEST(Forwarding, HostGetsTheSystemsOwnInterfaceAndTheLibraryLoadsOnlyOnce)
+{
+  TempDir cwd;
+  WriteSettings(cwd.path(), {"log=1"});
+  const ProcessResult run = RunHost("host.exe", "create9 create9", cwd.path());
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+
+  // Both interfaces are objects of the system library: their method tables lie in it.
+  EXPECT_NE(OutputValue(run.output, "d3d0"), "0000000000000000");
+  EXPECT_NE(OutputValue(run.output, "d3d1"), "0000000000000000");
+  EXPECT_EQ(Lower(OutputValue(run.output, "d3d0_module")), Lower(SystemD3d9()));
+  EXPECT_EQ(Lower(OutputValue(run.output, "d3d1_module")), Lower(SystemD3d9()));
+  EXPECT_EQ(Lower(OutputValue(run.output, "proxy")), Lower(JoinPath(BinDir(), "d3d9.dll")));
+
+  const std::vector<std::string> expected = {
+      "log on .\\d3d9.cpp 43 ",
+      "Direct3DCreate9 .\\functions.cpp 140 ",
+      "path = " + SystemD3d9(),
+      "HookCreateDevice .\\Hook.cpp 22 ",
+      "Direct3DCreate9 success .\\functions.cpp 147 ",
+      "Direct3DCreate9 .\\functions.cpp 140 ",
+      "HookCreateDevice .\\Hook.cpp 22 ",
+      "Direct3DCreate9 success .\\functions.cpp 147 ",
+  };
+  EXPECT_EQ(ReadLog(cwd.path()), expected);
+}
+
+// ---- through the library's code with a system directory of our own ----
+
+std::string Probe() { return JoinPath(TestDataDir(), "forward_probe.exe"); }
+std::string FakeDir() { return JoinPath(TestDataDir(), "fakesys"); }
+std::string NoCreateDir() { return JoinPath(TestDataDir(), "nocreate"); }
+
+ProcessResult RunProbe(const std::string& args, const std::string& cwd)
+{
+  return RunProcess("\"" + Probe() + "\" " + args, cwd);
+}
+
+const std::string Null = "0000000000000000";
+
+struct FailureCase {
+  const char* name;
+  std::string args;         // before the failing call
+  std::string directory;    // the failing call's system directory
+  std::string lastLines;    // what the log ends with (label lines)
+};
+
+TEST(ForwardingFailures, HostGetsNullAndTheLogEndsWithTheFailure)
+{
+  const std::string longDir = "long:250";  // 250 characters + "\d3d9.dll" fill the buffer exactly
+  const FailureCase cases[] = {
+      {"not loadable", "", "C:\\no\\such\\directory",
+       "path = C:\\no\\such\\directory\\d3d9.dll\r\nh_d3d9 == NULL Err = 126\r\n"},
+      {"leads back to this library", "self=" + JoinPath(FakeDir(), "d3d9.dll"), FakeDir(),
+       "path = " + JoinPath(FakeDir(), "d3d9.dll") + "\r\nh_d3d9 == hModule\r\n"},
+      {"no Direct3DCreate9", "", NoCreateDir(),
+       "path = " + JoinPath(NoCreateDir(), "d3d9.dll") + "\r\nDirect3DCreate9Org == NULL\r\n"},
+      {"system directory of 251 characters", "", "long:251",
+       "system directory unusable, length = 251\r\n"},
+      {"system directory of 250 characters still fits", "", longDir,
+       "path = C:\\" + std::string(247, 'x') + "\\d3d9.dll\r\nh_d3d9 == NULL Err = "},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir cwd;
+    // A failing call, then one that succeeds: it must write nothing more.
+    const ProcessResult run =
+        RunProbe("log " + c.args + " \"call=" + c.directory + "\" call=system", cwd.path());
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(OutputValue(run.output, "result0"), Null);
+    EXPECT_NE(OutputValue(run.output, "result1"), Null) << "a later call loads again";
+
+    const std::string log = ReadFileBytes(cwd / "log.txt");
+    const std::string head = "Direct3DCreate9 .\\functions.cpp 140 \r\n";
+    ASSERT_GE(log.size(), head.size());
+    const size_t tail = log.find(head) + head.size();
+    if (std::string(c.name).find("still fits") != std::string::npos) {
+      // The error code of a name too long for the file system is Wine's business.
+      EXPECT_EQ(log.substr(tail, c.lastLines.size()), c.lastLines);
+      EXPECT_EQ(log.find("\r\n", tail + c.lastLines.size()), log.size() - 2);
+    } else {
+      EXPECT_EQ(log.substr(tail), c.lastLines);
+    }
+  }
+}
+
+TEST(ForwardingFailures, WithTheLogOffAFailedLoadWritesNoFileAndIsRetriedByTheNextCall)
+{
+  TempDir cwd;
+  const ProcessResult run =
+      RunProbe("\"call=C:\\no\\such\\directory\" \"call=" + NoCreateDir() + "\" \"call=" + FakeDir() + "\"",
+               cwd.path());
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(OutputValue(run.output, "result0"), Null);
+  EXPECT_EQ(OutputValue(run.output, "result1"), Null);
+  EXPECT_NE(OutputValue(run.output, "result2"), Null);
+  EXPECT_FALSE(FileExists(cwd / "log.txt"));
+}
+
+TEST(ForwardingFailures, TheSdkVersionReachesTheSystemUnchangedAndItsInterfaceComesBackAsIs)
+{
+  TempDir cwd;
+  const ProcessResult run = RunProbe("log \"call=" + FakeDir() + ",0x12345678\"", cwd.path());
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(OutputValue(run.output, "fake_sdk"), std::to_string(0x12345678));
+  EXPECT_EQ(OutputValue(run.output, "result0"), OutputValue(run.output, "fake_result"));
+  EXPECT_NE(OutputValue(run.output, "result0"), Null);
+}
+
+TEST(ForwardingFailures, ANullInterfaceFromTheSystemReachesTheHostAndNothingIsPatched)
+{
+  TempDir cwd;
+  const ProcessResult run = RunProbe("log \"call=" + FakeDir() + ",0xDEAD\"", cwd.path());
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(OutputValue(run.output, "fake_sdk"), std::to_string(0xDEAD));
+  EXPECT_EQ(OutputValue(run.output, "result0"), Null);
+  const std::vector<std::string> expected = {
+      "Direct3DCreate9 .\\functions.cpp 140 ",
+      "path = " + JoinPath(FakeDir(), "d3d9.dll"),
+      "Direct3DCreate9Org returned NULL",
+  };
+  EXPECT_EQ(ReadLog(cwd.path()), expected);
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// The diagnostic log's two line forms, written through the library's own writers
+// into a real log.txt.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <regex>
+
+#include "src/log.h"
+#include "testing.h"
+
+namespace {
+
+class LogFileTest : public testing::Test {
+ protected:
+  // One log per process, as in the library: opened once for the whole suite.
+  static void SetUpTestSuite()
+  {
+    dir_ = new TempDir;
+    cwd_ = new CurrentDirectory(dir_->path());
+    WriteFileBytes(*dir_ / "log.txt", "left over from an earlier run\r\n");
+    bLog = true;
+    ASSERT_TRUE(OpenLog());
+  }
+  static void TearDownTestSuite()
+  {
+    CloseLog();
+    delete cwd_;
+    delete dir_;
+  }
+  void SetUp() override { seen_ = ReadFileBytes(*dir_ / "log.txt").size(); }
+  void TearDown() override { bLog = true; }
+
+  // What the log file gained since the test began.
+  std::string NewBytes()
+  {
+    const std::string all = ReadFileBytes(*dir_ / "log.txt");
+    return all.substr(std::min(seen_, all.size()));
+  }
+
+  static TempDir* dir_;
+  static CurrentDirectory* cwd_;
+  size_t seen_ = 0;
+};
+TempDir* LogFileTest::dir_;
+CurrentDirectory* LogFileTest::cwd_;
+
+TEST_F(LogFileTest, OpeningEmptiedTheOldFile)
+{
+  EXPECT_EQ(ReadFileBytes(*dir_ / "log.txt").find("left over"), std::string::npos);
+}
+
+TEST_F(LogFileTest, TimeStampedLineHasElapsedMessageTagLineAndTrailingBlank)
+{
+  dwStartTime = timeGetTime();
+  WriteLogLine("WindowProc", TagMenu, 38);
+  std::smatch m;
+  const std::string bytes = NewBytes();
+  ASSERT_TRUE(std::regex_match(bytes, m, std::regex(R"((\d+): WindowProc \.\\menu\.cpp 38 \r\n)")))
+      << bytes;
+  EXPECT_LT(std::stoul(m[1]), 5000u);
+}
+
+TEST_F(LogFileTest, TimeStampedLineCarriesASignedValueAfterTheMessage)
+{
+  WriteLogLine("WindowResizeAddWidth = ", TagD3d9, 59, -5);
+  WriteLogLine("WindowResizeAddHeight = ", TagD3d9, 60, 2147483647);
+  EXPECT_EQ(LogEntries(NewBytes()),
+            (std::vector<std::string>{"WindowResizeAddWidth = -5 .\\d3d9.cpp 59 ",
+                                      "WindowResizeAddHeight = 2147483647 .\\d3d9.cpp 60 "}));
+}
+
+TEST_F(LogFileTest, ElapsedTimeIsUnsignedAndWrapsAfter2To32Milliseconds)
+{
+  // A start time "in the future" is one taken just before the 32-bit clock wrapped.
+  dwStartTime = timeGetTime() + 1000;
+  WriteLogLine("Present", TagFunctions, 295);
+  const std::string bytes = NewBytes();
+  const unsigned long long elapsed = std::stoull(bytes.substr(0, bytes.find(':')));
+  EXPECT_GE(elapsed, 4294967296ull - 1000);
+  EXPECT_LT(elapsed, 4294967296ull);
+  dwStartTime = timeGetTime();
+}
+
+struct LabelCase {
+  const char* name;
+  void (*write)();
+  const char* expected;
+};
+
+const LabelCase LabelCases[] = {
+    {"signed -1", [] { WriteLogLabel("Format = ", int32_t(-1)); }, "Format = -1\r\n"},
+    {"same bits unsigned", [] { WriteLogLabel("Width = ", uint32_t(0xFFFFFFFF)); },
+     "Width = 4294967295\r\n"},
+    {"zero", [] { WriteLogLabel("dwItemData = ", uint32_t(0)); }, "dwItemData = 0\r\n"},
+    {"text value", [] { WriteLogLabel("path = ", "C:\\windows\\system32\\d3d9.dll"); },
+     "path = C:\\windows\\system32\\d3d9.dll\r\n"},
+    {"text alone", [] { WriteLogLabel("h_d3d9 == hModule"); }, "h_d3d9 == hModule\r\n"},
+    {"several pieces",
+     [] { WriteLogLabel("Init dwItemData = ", uint32_t(1234), " Plugin name = ", "Nearest 2x"); },
+     "Init dwItemData = 1234 Plugin name = Nearest 2x\r\n"},
+    {"64-bit address", [] { WriteLogLabel("PresentNew = ", uintptr_t(0x7FFFFFFFFFFFull)); },
+     "PresentNew = 140737488355327\r\n"},
+};
+
+TEST_F(LogFileTest, LabelLinesPrintEachValueBareAndEndWithTheLineBreak)
+{
+  for (const LabelCase& c : LabelCases) {
+    const size_t before = ReadFileBytes(*dir_ / "log.txt").size();
+    c.write();
+    EXPECT_EQ(ReadFileBytes(*dir_ / "log.txt").substr(before), c.expected) << c.name;
+  }
+}
+
+TEST_F(LogFileTest, NothingIsWrittenWhileTheLogIsOff)
+{
+  bLog = false;
+  WriteLogLine("Present", TagFunctions, 295);
+  WriteLogLine("WindowResizeAddWidth = ", TagD3d9, 59, 3);
+  WriteLogLabel("Width = ", uint32_t(640));
+  WriteLogLabel("h_d3d9 == hModule");
+  EXPECT_EQ(NewBytes(), "");
+}
+
+TEST_F(LogFileTest, OpeningAgainNeitherReopensNorEmptiesTheFile)
+{
+  WriteLogLabel("kept");
+  EXPECT_TRUE(OpenLog());
+  EXPECT_EQ(NewBytes(), "kept\r\n");
+}
+
+// Runs last: the log is closed for the rest of the process.
+TEST_F(LogFileTest, AfterCloseLogLaterLinesAreLostAndTheFileIsNeverReopened)
+{
+  WriteLogLabel("Direct3DCreate9Org == NULL");
+  CloseLog();
+  WriteLogLine("Direct3DCreate9", TagFunctions, 140);
+  WriteLogLabel("path = ", "x");
+  EXPECT_TRUE(bLog);
+  EXPECT_FALSE(OpenLog());
+  WriteLogLabel("after reopening");
+  EXPECT_EQ(NewBytes(), "Direct3DCreate9Org == NULL\r\n");
+}
+
+}  // namespace

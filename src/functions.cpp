@@ -8,6 +8,7 @@
 #include "Hook.h"
 #include "d3d9.h"
 #include "log.h"
+#include "menu.h"
 
 Direct3DCreate9Fn Direct3DCreate9Org = nullptr;
 UINT(WINAPI* SystemDirectoryA)(LPSTR, UINT) = GetSystemDirectoryA;
@@ -85,3 +86,148 @@ IDirect3D9* WINAPI Direct3DCreate9(UINT SDKVersion)
 // declaration in <d3d9.h> already refuses any other definition).
 static_assert(std::is_same<decltype(&Direct3DCreate9), Direct3DCreate9Fn>::value,
               "Direct3DCreate9 has the platform's type");
+
+// ---------------------------------------------------------------------------------
+// Render plugin activation
+
+SurfaceGeometryRecord SurfaceGeometry = {};
+int ScaleFactor = 2;
+void* StagingBuffer = nullptr;
+SIZE_T StagingBufferSize = 0;
+PluginFrameRequest FrameRequest = {};
+RenderPluginGetInfoFn PluginGetInfo = nullptr;
+RenderPluginOutputFn PluginOutput = nullptr;
+
+constexpr int LineInitPlugin = 157;
+constexpr int LineInitPluginSuccess = 212;
+
+// Source rows of zero margin above the image in the staging buffer.
+constexpr uint32_t StagingTopMarginRows = 4;
+// The buffer holds (H + 4) rows of W four-byte pixels: far more than the source image,
+// the rest being zero margin.
+constexpr uint64_t StagingBytesPerPixel = 4;
+constexpr uint64_t StagingExtraRows = 4;
+
+static_assert(sizeof(void*) == 8 || sizeof(PluginFrameRequest) == 48,
+              "the 32-bit request is twelve 32-bit words");
+
+// True when every byte of [address, address + size) lies in committed, readable memory.
+static bool IsReadable(const void* address, SIZE_T size)
+{
+  const char* p = static_cast<const char*>(address);
+  const char* const end = p + size;
+  if (!p || end < p)
+    return false;
+  while (p < end) {
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(p, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT)
+      return false;
+    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (!(info.Protect & readable) || (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
+      return false;
+    p = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+  }
+  return true;
+}
+
+const PluginDescriptor* QueryPluginDescriptor(RenderPluginGetInfoFn getInfo)
+{
+  if (!getInfo)
+    return nullptr;
+  const PluginDescriptor* descriptor = getInfo();
+  return IsReadable(descriptor, sizeof *descriptor) ? descriptor : nullptr;
+}
+
+void CopyPluginName(const PluginDescriptor* descriptor, char (&name)[RPI_NAME_SIZE + 1])
+{
+  size_t length = 0;
+  while (length < RPI_NAME_SIZE && descriptor->szName[length])
+    ++length;
+  std::memcpy(name, descriptor->szName, length);
+  name[length] = '\0';
+}
+
+static uint32_t ScaleFor(uint32_t flags)
+{
+  uint32_t s = 2;
+  if ((flags & RPI_FLAG_SCALE3_BITS) == RPI_FLAG_SCALE3_BITS)
+    s = 3;
+  if (flags & RPI_FLAG_SCALE4)
+    s = 4;
+  return s;
+}
+
+static void ReleaseStagingBuffer()
+{
+  if (StagingBuffer)
+    VirtualFree(StagingBuffer, 0, MEM_RELEASE);
+  StagingBuffer = nullptr;
+  StagingBufferSize = 0;
+}
+
+// A new zero-filled buffer for a W x H render target, from the top of the address
+// space. None for a zero size, or for one too large to obtain.
+static void ObtainStagingBuffer(uint32_t width, uint32_t height)
+{
+  const uint64_t size = (uint64_t(height) + StagingExtraRows) * width * StagingBytesPerPixel;
+  if (size == 0)
+    return;
+  // Fresh committed pages read as zero: the margins need no filling.
+  if (size <= UINT32_MAX && size <= SIZE_MAX)
+    StagingBuffer = VirtualAlloc(nullptr, static_cast<SIZE_T>(size),
+                                 MEM_TOP_DOWN | MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (StagingBuffer) {
+    StagingBufferSize = static_cast<SIZE_T>(size);
+  } else {
+    // Frames then pass unfiltered: there is nowhere to put the source image.
+    WriteLogLabel("StagingBuffer not obtained, size = ", size);
+  }
+}
+
+void InitPlugin()
+{
+  if (!hPlugin)
+    return;
+  WriteLogLine("InitPlugin", TagFunctions, LineInitPlugin);
+
+  PluginGetInfo = reinterpret_cast<RenderPluginGetInfoFn>(
+      reinterpret_cast<void*>(GetProcAddress(hPlugin, "RenderPluginGetInfo")));
+  PluginOutput = reinterpret_cast<RenderPluginOutputFn>(
+      reinterpret_cast<void*>(GetProcAddress(hPlugin, "RenderPluginOutput")));
+  const PluginDescriptor* descriptor = QueryPluginDescriptor(PluginGetInfo);
+  if (!descriptor) {
+    // Only modules with a readable descriptor get a menu item, so this is a module
+    // that changed its mind: never call into it.
+    PluginOutput = nullptr;
+    WriteLogLabel("InitPlugin refused: no descriptor");
+    return;
+  }
+  const uint32_t descriptorFlags = descriptor->dwFlags;
+
+  const uint32_t width = SurfaceGeometry.Desc.Width;
+  const uint32_t height = SurfaceGeometry.Desc.Height;
+  ReleaseStagingBuffer();
+  ObtainStagingBuffer(width, height);
+
+  const uint32_t s = ScaleFor(descriptorFlags);
+  const uint32_t srcWidth = width / s;
+  const uint32_t srcHeight = height / s;
+  FrameRequest = PluginFrameRequest{};
+  FrameRequest.dwSize = sizeof(PluginFrameRequest);
+  FrameRequest.dwFlags = (descriptorFlags & RPI_FLAG_USER) | RPI_REQUEST_ALWAYS;
+  if (StagingBuffer) {
+    const uint32_t srcPitch = 2 * srcWidth;
+    FrameRequest.pSrc = static_cast<char*>(StagingBuffer) + StagingTopMarginRows * srcPitch;
+    FrameRequest.dwSrcPitch = srcPitch;
+    FrameRequest.dwSrcWidth = srcWidth;
+    FrameRequest.dwSrcHeight = srcHeight;
+  }
+  FrameRequest.pDst = nullptr;
+  FrameRequest.dwDstPitch = static_cast<uint32_t>(SurfaceGeometry.Pitch);
+  FrameRequest.dwDstWidth = width;
+  FrameRequest.dwDstHeight = height;
+  ScaleFactor = static_cast<int>(s);
+
+  WriteLogLine("InitPlugin success", TagFunctions, LineInitPluginSuccess);
+}

@@ -16,3 +16,38 @@ extern Direct3DCreate9Fn Direct3DCreate9Org;
 // point it at a directory of their own to make the load fail in the ways the platform
 // will not.
 extern UINT(WINAPI* SystemDirectoryA)(LPSTR, UINT);
+
+// ---------------------------------------------------------------------------------
+// Render plugin activation
+
+#ifndef RPI_HOST
+#define RPI_HOST  // the library defines no plugin exports
+#endif
+#include <render_plugin.h>
+
+// The render target as last measured at device creation: the platform's surface
+// description and the row pitch of a locked system-memory surface of that size and
+// format. All zero until the first device is measured.
+struct SurfaceGeometryRecord {
+  D3DSURFACE_DESC Desc;
+  INT Pitch;
+};
+extern SurfaceGeometryRecord SurfaceGeometry;
+
+// Activation state, rebuilt by InitPlugin and used on every frame.
+extern int ScaleFactor;                      // 2, 3 or 4
+extern void* StagingBuffer;                  // zero margins around the source image
+extern SIZE_T StagingBufferSize;
+extern PluginFrameRequest FrameRequest;      // the process-wide request handed to the plugin
+extern RenderPluginGetInfoFn PluginGetInfo;  // entry points of the active plugin, or null
+extern RenderPluginOutputFn PluginOutput;
+
+// Activates the plugin module in hPlugin for the current SurfaceGeometry. Does
+// nothing when hPlugin is null.
+void InitPlugin();
+
+// Calls a plugin's RenderPluginGetInfo and returns its descriptor if all 64 bytes of it
+// can be read; null otherwise.
+const PluginDescriptor* QueryPluginDescriptor(RenderPluginGetInfoFn getInfo);
+// The descriptor's name, never read past its 60 bytes (an unterminated name is cut).
+void CopyPluginName(const PluginDescriptor* descriptor, char (&name)[RPI_NAME_SIZE + 1]);

@@ -512,8 +512,9 @@ TEST_F(WindowProcedure, AcceleratorsLowIdentifiersAndForeignItemsAreNoChoice)
     const bool choiceLine =
         std::find(lines.begin(), lines.end(), "50000<=LOWORD(wParam) .\\menu.cpp 83 ") != lines.end();
     EXPECT_EQ(choiceLine, c.choiceLine);
-    for (const std::string& line : lines)
+    for (const std::string& line : lines) {
       EXPECT_NE(line.rfind("InitPlugin", 0), 0u) << line;
+    }
   }
 }
 

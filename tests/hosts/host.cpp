@@ -4,6 +4,16 @@
 //
 //   create9[:SDK]    Direct3DCreate9(SDK); prints d3dN=, d3dN_module=
 //   threads:N        starts N threads that end at once, and waits for them
+//   window           creates a 640x480 (client) overlapped window with a menu bar
+//                    (File: Exit 40001; Help: About 40022) and makes it current
+//   popup            creates a popup window without WS_SYSMENU and makes it current
+//   clientrect       GetClientRect on the current window, through this program's
+//                    import: prints client=l,t,r,b and client_result=
+//   clientrect_null  GetClientRect with a null rectangle: prints clientrect_null=
+//   setpos:X,Y,W,H   SetWindowPos through this program's import (no Z order change,
+//                    no activation): prints setpos=, rect=l,t,r,b, style=
+//   slots            for the GetClientRect and SetWindowPos import slots: the module
+//                    each points into (slot_NAME=) and its page protection (prot_NAME=)
 #include <windows.h>
 #include <d3d9.h>
 
@@ -60,6 +70,119 @@ static void Create9(const std::string& arg)
   }
 }
 
+static HWND Window = nullptr;
+
+static void Pump()
+{
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+static std::string RectText(const RECT& r)
+{
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+         std::to_string(r.bottom);
+}
+
+static std::vector<int> Numbers(const std::string& arg)
+{
+  std::vector<int> numbers;
+  const char* p = arg.c_str();
+  while (*p) {
+    char* end;
+    numbers.push_back(static_cast<int>(std::strtol(p, &end, 0)));
+    p = *end ? end + 1 : end;
+  }
+  return numbers;
+}
+
+static void CreateHostWindow(bool overlapped)
+{
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HostWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = "TestHost";
+    RegisterClassA(&wc);
+    registered = true;
+  }
+  HMENU bar = nullptr;
+  DWORD style = WS_POPUP | WS_VISIBLE;
+  RECT rect = {0, 0, 640, 480};
+  if (overlapped) {
+    bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenuA(file, MF_STRING, 40001, "Exit");
+    HMENU help = CreatePopupMenu();
+    AppendMenuA(help, MF_STRING, 40022, "About");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "File");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "Help");
+    style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    AdjustWindowRect(&rect, style, TRUE);
+  }
+  Window = CreateWindowA("TestHost", "test host", style, 50, 50, rect.right - rect.left,
+                         rect.bottom - rect.top, nullptr, bar, GetModuleHandleA(nullptr), nullptr);
+  Pump();
+  Print("window", Hex(Window));
+}
+
+static void ClientRect()
+{
+  RECT r = {-1, -1, -1, -1};
+  const BOOL result = GetClientRect(Window, &r);
+  Print("client", RectText(r));
+  Print("client_result", std::to_string(result));
+}
+
+static void SetPos(const std::string& arg)
+{
+  const std::vector<int> n = Numbers(arg);
+  const BOOL result = SetWindowPos(Window, nullptr, n.at(0), n.at(1), n.at(2), n.at(3),
+                                   SWP_NOZORDER | SWP_NOACTIVATE);
+  Pump();
+  RECT r;
+  GetWindowRect(Window, &r);
+  char style[16];
+  std::snprintf(style, sizeof style, "0x%08lx", static_cast<unsigned long>(GetWindowLongA(Window, GWL_STYLE)));
+  Print("setpos", std::to_string(result));
+  Print("rect", RectText(r));
+  Print("style", style);
+}
+
+// This program's own import slots for GetClientRect and SetWindowPos, found by name.
+static void Slots()
+{
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+      base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+  for (; desc->Name; ++desc) {
+    auto* names = reinterpret_cast<ULONG_PTR*>(base + desc->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<ULONG_PTR*>(base + desc->FirstThunk);
+    for (int j = 0; names[j]; ++j) {
+      if (IMAGE_SNAP_BY_ORDINAL(names[j]))
+        continue;
+      const std::string function = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[j])->Name;
+      if (function != "GetClientRect" && function != "SetWindowPos")
+        continue;
+      MEMORY_BASIC_INFORMATION info = {};
+      VirtualQuery(&slots[j], &info, sizeof info);
+      Print(("slot_" + function).c_str(), ModuleOf(reinterpret_cast<void*>(slots[j])));
+      Print(("prot_" + function).c_str(), std::to_string(info.Protect));
+    }
+  }
+}
+
 static DWORD WINAPI EmptyThread(LPVOID) { return 0; }
 
 static void Threads(const std::string& arg)
@@ -87,6 +210,18 @@ int main(int argc, char** argv)
       Create9(Arg(command));
     } else if (name == "threads") {
       Threads(Arg(command));
+    } else if (name == "window") {
+      CreateHostWindow(true);
+    } else if (name == "popup") {
+      CreateHostWindow(false);
+    } else if (name == "clientrect") {
+      ClientRect();
+    } else if (name == "clientrect_null") {
+      Print("clientrect_null", std::to_string(GetClientRect(Window, nullptr)));
+    } else if (name == "setpos") {
+      SetPos(Arg(command));
+    } else if (name == "slots") {
+      Slots();
     } else {
       Print("error", "unknown command " + command);
       return 2;

@@ -1,0 +1,1 @@
+// The forwarding module has no code of its own.

@@ -36,5 +36,13 @@ SlotChange ReplaceSlot(F* slot, F replacement, F& saved, void* protectStart, SIZ
   return change;
 }
 
+// The system's methods whose entries we replace, saved for the replacements to call.
+typedef decltype(IDirect3D9Vtbl::CreateDevice) CreateDeviceFn;
+typedef decltype(IDirect3DDevice9Vtbl::Present) PresentFn;
+extern CreateDeviceFn CreateDeviceOrg;
+extern PresentFn PresentOrg;
+
 // Points the CreateDevice entry of the object's method table at CreateDeviceNew.
 void HookCreateDevice(IDirect3D9* d3d);
+// Points the Present entry of the device's method table at PresentNew.
+void HookPresent(IDirect3DDevice9* device);

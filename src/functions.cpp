@@ -9,6 +9,7 @@
 #include "d3d9.h"
 #include "log.h"
 #include "menu.h"
+#include "sample_down.h"
 
 Direct3DCreate9Fn Direct3DCreate9Org = nullptr;
 UINT(WINAPI* SystemDirectoryA)(LPSTR, UINT) = GetSystemDirectoryA;
@@ -322,3 +323,195 @@ static_assert(std::is_same<decltype(&GetClientRectNew), decltype(&GetClientRect)
               "GetClientRectNew has the type of GetClientRect");
 static_assert(std::is_same<decltype(&SetWindowPosNew), decltype(&SetWindowPos)>::value,
               "SetWindowPosNew has the type of SetWindowPos");
+
+// ---------------------------------------------------------------------------------
+// Device creation
+
+bool PlacementRestorePending = true;
+bool MenuBuildPending = true;
+
+constexpr int LineCreateDevice = 219;
+constexpr int LineCreateDeviceSuccess = 241;
+constexpr int LineGetRenderTargetMeasured = 254;
+constexpr int LineOffscreenMeasured = 265;
+constexpr int LineCreateDeviceFailed = 280;
+
+// Enlarges the window by the window-resize additions (zero unless that mode is on). The
+// library's own SetWindowPos goes straight to the platform; flags 0 also raise and
+// activate the window.
+static void ReapplyWindowRect(HWND window)
+{
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left + WindowResizeAddWidth,
+               rect.bottom - rect.top + WindowResizeAddHeight, 0);
+}
+
+// Measures the device's render target into SurfaceGeometry. False when the render
+// target cannot be fetched.
+static bool MeasureRenderTarget(IDirect3DDevice9* device)
+{
+  IDirect3DSurface9* target = nullptr;
+  if (FAILED(IDirect3DDevice9_GetRenderTarget(device, 0, &target)) || !target)
+    return false;
+  D3DSURFACE_DESC desc = {};
+  IDirect3DSurface9_GetDesc(target, &desc);
+  IDirect3DSurface9_Release(target);
+  SurfaceGeometry.Desc = desc;
+  WriteLogLine("GetRenderTarget success", TagFunctions, LineGetRenderTargetMeasured);
+  WriteLogLabel("Width = ", static_cast<uint32_t>(desc.Width));
+  WriteLogLabel("Height = ", static_cast<uint32_t>(desc.Height));
+  WriteLogLabel("Format = ", static_cast<int32_t>(desc.Format));
+
+  // The row pitch of a locked system-memory surface of this size and format: the pitch
+  // the plugin will write with. Kept as it was when no such surface can be locked.
+  IDirect3DSurface9* surface = nullptr;
+  if (SUCCEEDED(IDirect3DDevice9_CreateOffscreenPlainSurface(device, desc.Width, desc.Height, desc.Format,
+                                                             D3DPOOL_SYSTEMMEM, &surface, nullptr)) &&
+      surface) {
+    WriteLogLine("CreateOffscreenPlainSurface success", TagFunctions, LineOffscreenMeasured);
+    D3DLOCKED_RECT locked = {};
+    if (SUCCEEDED(IDirect3DSurface9_LockRect(surface, &locked, nullptr, 0))) {
+      SurfaceGeometry.Pitch = locked.Pitch;
+      IDirect3DSurface9_UnlockRect(surface);
+    }
+    IDirect3DSurface9_Release(surface);
+  }
+  return true;
+}
+
+HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
+                                          DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                          IDirect3DDevice9** ppReturnedDeviceInterface)
+{
+  WriteLogLine("CreateDevice", TagFunctions, LineCreateDevice);
+  WriteLogLabel("CreateDeviceOrg = ", reinterpret_cast<uintptr_t>(CreateDeviceOrg));
+  WriteLogLabel("CreateDeviceNew = ", reinterpret_cast<uintptr_t>(&CreateDeviceNew));
+
+  // 16-bit pixels for the plugin: the host sees the change in its own record.
+  if (pPresentationParameters)
+    pPresentationParameters->BackBufferFormat = D3DFMT_R5G6B5;
+
+  // The window the device renders to: the focus window, or else the device window.
+  HWND window = hFocusWindow;
+  if (!window && pPresentationParameters)
+    window = pPresentationParameters->hDeviceWindow;
+  if (window)
+    ReapplyWindowRect(window);
+
+  // A host that passes no device pointer gets the platform's answer to that.
+  IDirect3DDevice9* device = nullptr;
+  const HRESULT hr = CreateDeviceOrg(self, Adapter, DeviceType, hFocusWindow, BehaviorFlags,
+                                     pPresentationParameters, ppReturnedDeviceInterface ? &device : nullptr);
+
+  if (PlacementRestorePending && window) {
+    if (SetWindowPosOrg)
+      LoadWindowPlacement(window);
+    PlacementRestorePending = false;
+  }
+
+  if (FAILED(hr)) {
+    WriteLogLine("CreateDevice failed", TagFunctions, LineCreateDeviceFailed);
+    if (ppReturnedDeviceInterface)
+      *ppReturnedDeviceInterface = device;
+    return hr;
+  }
+  WriteLogLine("CreateDevice success", TagFunctions, LineCreateDeviceSuccess);
+
+  if (device) {
+    if (MenuBuildPending && window) {
+      MenuBuildPending = false;
+      CreatePluginsMenu(window);
+    }
+    if (MeasureRenderTarget(device))
+      InitPlugin();
+    HookPresent(device);
+  }
+  if (ppReturnedDeviceInterface)
+    *ppReturnedDeviceInterface = device;
+  return hr;
+}
+
+// ---------------------------------------------------------------------------------
+// Frame filtering
+
+constexpr int LinePresent = 295;
+constexpr int LinePresentWithPlugin = 302;
+constexpr int LineGetRenderTarget = 307;
+constexpr int LineGetRenderTargetData = 316;
+constexpr int LineLocked = 320;
+constexpr int LineRendOutput = 380;
+constexpr int LineUpdateSurface = 385;
+constexpr int LinePresentOrgSuccess = 395;
+constexpr int LinePresentOrgFailed = 399;
+
+// True when the request prepared at activation fits the surface locked for this frame:
+// the plugin writes with the request's pitch and size, and the source image must
+// exist. Otherwise the frame goes out unfiltered.
+static bool RequestFits(const D3DLOCKED_RECT& locked)
+{
+  const PluginFrameRequest& r = FrameRequest;
+  return StagingBuffer && r.pSrc && locked.pBits && locked.Pitch >= 0 &&
+         static_cast<uint32_t>(locked.Pitch) == r.dwDstPitch && r.dwDstWidth == SurfaceGeometry.Desc.Width &&
+         r.dwDstHeight == SurfaceGeometry.Desc.Height &&
+         uint64_t(r.dwSrcWidth) * ScaleFactor <= r.dwDstWidth && uint64_t(r.dwSrcHeight) * ScaleFactor <= r.dwDstHeight;
+}
+
+// Reads the render target back, lets the plugin write the filtered frame over the
+// copy, and uploads it. Every surface reference taken here is released here.
+static void FilterFrame(IDirect3DDevice9* device)
+{
+  WriteLogLine("Present hPlugin!=NULL", TagFunctions, LinePresentWithPlugin);
+  IDirect3DSurface9* target = nullptr;
+  if (FAILED(IDirect3DDevice9_GetRenderTarget(device, 0, &target)) || !target)
+    return;
+  WriteLogLine("GetRenderTarget success", TagFunctions, LineGetRenderTarget);
+
+  const D3DSURFACE_DESC& desc = SurfaceGeometry.Desc;
+  IDirect3DSurface9* copy = nullptr;
+  if (FAILED(IDirect3DDevice9_CreateOffscreenPlainSurface(device, desc.Width, desc.Height, desc.Format,
+                                                          D3DPOOL_SYSTEMMEM, &copy, nullptr)) ||
+      !copy) {
+    IDirect3DSurface9_Release(target);
+    return;
+  }
+  // A failed read-back is not acted upon: the steps below run on what the copy holds.
+  if (SUCCEEDED(IDirect3DDevice9_GetRenderTargetData(device, target, copy)))
+    WriteLogLine("GetRenderTargetData success", TagFunctions, LineGetRenderTargetData);
+
+  D3DLOCKED_RECT locked = {};
+  if (SUCCEEDED(IDirect3DSurface9_LockRect(copy, &locked, nullptr, 0))) {
+    WriteLogLine("GetRenderTargetData success", TagFunctions, LineLocked);
+    const bool filter = RequestFits(locked);
+    if (filter) {
+      SampleDown(locked.pBits, locked.Pitch, static_cast<uint32_t>(ScaleFactor), const_cast<void*>(FrameRequest.pSrc),
+                 FrameRequest.dwSrcPitch, FrameRequest.dwSrcWidth, FrameRequest.dwSrcHeight);
+      FrameRequest.pDst = locked.pBits;
+      if (PluginOutput) {
+        PluginOutput(&FrameRequest);
+        WriteLogLine("RendOutput success", TagFunctions, LineRendOutput);
+      }
+    }
+    IDirect3DSurface9_UnlockRect(copy);
+    if (filter && SUCCEEDED(IDirect3DDevice9_UpdateSurface(device, copy, nullptr, target, nullptr)))
+      WriteLogLine("UpdateSurface success", TagFunctions, LineUpdateSurface);
+  }
+  IDirect3DSurface9_Release(copy);
+  IDirect3DSurface9_Release(target);
+}
+
+HRESULT STDMETHODCALLTYPE PresentNew(IDirect3DDevice9* device, const RECT* pSourceRect, const RECT* pDestRect,
+                                     HWND hDestWindowOverride, const RGNDATA* pDirtyRegion)
+{
+  WriteLogLine("Present", TagFunctions, LinePresent);
+  WriteLogLabel("PresentOrg = ", reinterpret_cast<uintptr_t>(PresentOrg));
+  WriteLogLabel("PresentNew = ", reinterpret_cast<uintptr_t>(&PresentNew));
+  if (hPlugin)
+    FilterFrame(device);
+  const HRESULT hr = PresentOrg(device, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion);
+  if (SUCCEEDED(hr))
+    WriteLogLine("PresentOrg success", TagFunctions, LinePresentOrgSuccess);
+  else
+    WriteLogLine("PresentOrg failed", TagFunctions, LinePresentOrgFailed);
+  return hr;
+}

@@ -18,6 +18,24 @@ extern Direct3DCreate9Fn Direct3DCreate9Org;
 extern UINT(WINAPI* SystemDirectoryA)(LPSTR, UINT);
 
 // ---------------------------------------------------------------------------------
+// Device creation and frame filtering
+
+// Takes the place of IDirect3D9::CreateDevice: forces an R5G6B5 back buffer, re-applies
+// the window with the window-resize additions, forwards, and prepares the device.
+HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
+                                          DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                          IDirect3DDevice9** ppReturnedDeviceInterface);
+// Takes the place of IDirect3DDevice9::Present: filters the frame through the active
+// plugin, then forwards.
+HRESULT STDMETHODCALLTYPE PresentNew(IDirect3DDevice9* device, const RECT* pSourceRect, const RECT* pDestRect,
+                                     HWND hDestWindowOverride, const RGNDATA* pDirtyRegion);
+
+// Once-per-process steps of device creation, done at the first attempt (placement)
+// and at the first success (menu).
+extern bool PlacementRestorePending;
+extern bool MenuBuildPending;
+
+// ---------------------------------------------------------------------------------
 // Render plugin activation
 
 #ifndef RPI_HOST

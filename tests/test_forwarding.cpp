@@ -21,6 +21,18 @@ std::string SystemD3d9()
   return std::string(dir) + "\\d3d9.dll";
 }
 
+// Label lines "name = 1234" become "name = N": addresses differ from run to run.
+std::vector<std::string> MaskNumbers(std::vector<std::string> lines)
+{
+  for (std::string& line : lines) {
+    const size_t eq = line.rfind(" = ");
+    if (eq != std::string::npos && eq + 3 < line.size() &&
+        line.find_first_not_of("0123456789", eq + 3) == std::string::npos)
+      line = line.substr(0, eq + 3) + "N";
+  }
+  return lines;
+}
+
 TEST(Forwarding, HostGetsTheSystemsOwnInterfaceAndTheLibraryLoadsOnlyOnce)
 {
   TempDir cwd;
@@ -35,17 +47,21 @@ TEST(Forwarding, HostGetsTheSystemsOwnInterfaceAndTheLibraryLoadsOnlyOnce)
   EXPECT_EQ(Lower(OutputValue(run.output, "d3d1_module")), Lower(SystemD3d9()));
   EXPECT_EQ(Lower(OutputValue(run.output, "proxy")), Lower(JoinPath(BinDir(), "d3d9.dll")));
 
+  // The first interface's method table is patched; the second shares it and is left
+  // alone (its entry line only).
   const std::vector<std::string> expected = {
       "log on .\\d3d9.cpp 43 ",
       "Direct3DCreate9 .\\functions.cpp 140 ",
       "path = " + SystemD3d9(),
       "HookCreateDevice .\\Hook.cpp 22 ",
+      "CreateDeviceOrg = N",
+      "CreateDeviceNew = N",
       "Direct3DCreate9 success .\\functions.cpp 147 ",
       "Direct3DCreate9 .\\functions.cpp 140 ",
       "HookCreateDevice .\\Hook.cpp 22 ",
       "Direct3DCreate9 success .\\functions.cpp 147 ",
   };
-  EXPECT_EQ(ReadLog(cwd.path()), expected);
+  EXPECT_EQ(MaskNumbers(ReadLog(cwd.path())), expected);
 }
 
 // ---- through the library's code with a system directory of our own ----

@@ -14,6 +14,21 @@
 //                    no activation): prints setpos=, rect=l,t,r,b, style=
 //   slots            for the GetClientRect and SetWindowPos import slots: the module
 //                    each points into (slot_NAME=) and its page protection (prot_NAME=)
+//   rect             prints the current window's outer rectangle: rect=l,t,r,b
+//   device:W,H[,opt] CreateDevice for the current window, asking for an X8R8G8B8 back
+//                    buffer of W x H with a copy swap effect; opt "fail" asks for
+//                    adapter 99, "nofocus" passes no focus window (the current window
+//                    as device window only). Prints device_hr=, bbformat= (the record's
+//                    format after the call), device=, and for a device rt_format=
+//   frame[:SEED]     fills the back buffer with Pattern(x, y, SEED) and presents:
+//                    present_hr=
+//   dump:FILE        writes the back buffer's pixels to FILE, W * 2 bytes per row
+//   menu             popups= (how many hold plugin items) and the plugin popup's
+//                    items: item=ID:TEXT:CHECKED, or popup=none
+//   choose:TEXT      sends WM_COMMAND for the plugin item captioned TEXT ("_" stands
+//                    for a blank): chose=ID
+//   release          releases the current device
+//   rtref            the render target's reference count (other than this call's): rtref=
 #include <windows.h>
 #include <d3d9.h>
 
@@ -22,6 +37,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "pattern.h"
 
 static std::vector<IDirect3D9*> Interfaces;
 
@@ -183,6 +200,165 @@ static void Slots()
   }
 }
 
+// ---- devices and frames ----
+
+static IDirect3DDevice9* Device = nullptr;
+static UINT DeviceWidth = 0, DeviceHeight = 0;
+
+static std::string HexNumber(unsigned long value)
+{
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lx", value);
+  return text;
+}
+
+static void CreateDevice(const std::string& arg)
+{
+  if (Interfaces.empty())
+    Create9("");
+  const size_t comma2 = arg.find(',', arg.find(',') + 1);
+  const std::vector<int> size = Numbers(arg.substr(0, comma2));
+  const std::string option = comma2 == std::string::npos ? "" : arg.substr(comma2 + 1);
+  D3DPRESENT_PARAMETERS pp = {};
+  pp.BackBufferWidth = size.at(0);
+  pp.BackBufferHeight = size.at(1);
+  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+  pp.BackBufferCount = 1;
+  pp.SwapEffect = D3DSWAPEFFECT_COPY;
+  pp.hDeviceWindow = Window;
+  pp.Windowed = TRUE;
+  const UINT adapter = option == "fail" ? 99 : D3DADAPTER_DEFAULT;
+  HWND focus = option == "nofocus" ? nullptr : Window;
+  IDirect3DDevice9* device = nullptr;
+  const HRESULT hr = Interfaces.back()->CreateDevice(adapter, D3DDEVTYPE_HAL, focus,
+                                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device);
+  Print("device_hr", HexNumber(static_cast<unsigned long>(hr)));
+  Print("bbformat", std::to_string(pp.BackBufferFormat));
+  Print("device", Hex(device));
+  Pump();
+  if (!device)
+    return;
+  Device = device;
+  DeviceWidth = size.at(0);
+  DeviceHeight = size.at(1);
+  IDirect3DSurface9* back = nullptr;
+  device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  D3DSURFACE_DESC desc = {};
+  back->GetDesc(&desc);
+  back->Release();
+  Print("rt_format", std::to_string(desc.Format));
+}
+
+static void Frame(const std::string& arg)
+{
+  const uint32_t seed = static_cast<uint32_t>(std::strtoul(arg.c_str(), nullptr, 0));
+  IDirect3DSurface9* back = nullptr;
+  Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  D3DSURFACE_DESC desc;
+  back->GetDesc(&desc);
+  IDirect3DSurface9* image = nullptr;
+  Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &image, nullptr);
+  D3DLOCKED_RECT locked;
+  image->LockRect(&locked, nullptr, 0);
+  for (UINT y = 0; y < desc.Height; ++y) {
+    auto* row = reinterpret_cast<uint16_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+    for (UINT x = 0; x < desc.Width; ++x)
+      row[x] = Pattern(x, y, seed);
+  }
+  image->UnlockRect();
+  Device->UpdateSurface(image, nullptr, back, nullptr);
+  image->Release();
+  back->Release();
+  Print("present_hr", HexNumber(static_cast<unsigned long>(Device->Present(nullptr, nullptr, nullptr, nullptr))));
+  Pump();
+}
+
+static void Dump(const std::string& file)
+{
+  IDirect3DSurface9* back = nullptr;
+  Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  D3DSURFACE_DESC desc;
+  back->GetDesc(&desc);
+  IDirect3DSurface9* copy = nullptr;
+  Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+  const HRESULT hr = Device->GetRenderTargetData(back, copy);
+  D3DLOCKED_RECT locked;
+  copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+  FILE* out = std::fopen(file.c_str(), "wb");
+  for (UINT y = 0; y < desc.Height; ++y)
+    std::fwrite(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, 2, desc.Width, out);
+  std::fclose(out);
+  copy->UnlockRect();
+  copy->Release();
+  back->Release();
+  Print("dump_hr", HexNumber(static_cast<unsigned long>(hr)));
+}
+
+// The plugin popup: the submenu holding an item with identifier 50000 or more.
+static HMENU FindPluginPopup(HMENU menu)
+{
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      for (int j = 0; j < GetMenuItemCount(sub); ++j)
+        if (GetMenuItemID(sub, j) >= 50000 && GetMenuItemID(sub, j) != static_cast<UINT>(-1))
+          return sub;
+      if (HMENU found = FindPluginPopup(sub))
+        return found;
+    }
+  }
+  return nullptr;
+}
+
+// How many popups in the menu tree hold plugin items.
+static int CountPluginPopups(HMENU menu)
+{
+  int count = 0;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      bool plugin = false;
+      for (int j = 0; j < GetMenuItemCount(sub); ++j)
+        plugin |= GetMenuItemID(sub, j) >= 50000 && GetMenuItemID(sub, j) != static_cast<UINT>(-1);
+      count += plugin + CountPluginPopups(sub);
+    }
+  }
+  return count;
+}
+
+static void Menu()
+{
+  Print("popups", std::to_string(CountPluginPopups(GetMenu(Window))));
+  HMENU popup = FindPluginPopup(GetMenu(Window));
+  if (!popup) {
+    Print("popup", "none");
+    return;
+  }
+  for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+    char text[128] = {};
+    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+    const bool checked = (GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED) != 0;
+    Print("item", std::to_string(GetMenuItemID(popup, i)) + ":" + text + ":" + (checked ? "1" : "0"));
+  }
+}
+
+static void Choose(std::string caption)
+{
+  for (char& c : caption)
+    if (c == '_')
+      c = ' ';
+  HMENU popup = FindPluginPopup(GetMenu(Window));
+  for (int i = 0; popup && i < GetMenuItemCount(popup); ++i) {
+    char text[128] = {};
+    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+    if (caption == text) {
+      const UINT id = GetMenuItemID(popup, i);
+      SendMessageA(Window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+      Print("chose", std::to_string(id));
+      return;
+    }
+  }
+  Print("chose", "none");
+}
+
 static DWORD WINAPI EmptyThread(LPVOID) { return 0; }
 
 static void Threads(const std::string& arg)
@@ -222,6 +398,28 @@ int main(int argc, char** argv)
       SetPos(Arg(command));
     } else if (name == "slots") {
       Slots();
+    } else if (name == "rect") {
+      RECT r;
+      GetWindowRect(Window, &r);
+      Print("rect", RectText(r));
+    } else if (name == "device") {
+      CreateDevice(Arg(command));
+    } else if (name == "frame") {
+      Frame(Arg(command));
+    } else if (name == "dump") {
+      Dump(Arg(command));
+    } else if (name == "menu") {
+      Menu();
+    } else if (name == "choose") {
+      Choose(Arg(command));
+    } else if (name == "rtref") {
+      IDirect3DSurface9* target = nullptr;
+      Device->GetRenderTarget(0, &target);
+      Print("rtref", std::to_string(target->Release()));
+    } else if (name == "release") {
+      if (Device)
+        Device->Release();
+      Device = nullptr;
     } else {
       Print("error", "unknown command " + command);
       return 2;

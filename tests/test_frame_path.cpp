@@ -1,0 +1,254 @@
+// PresentNew with a device of our own: every failure of the platform's calls that Wine
+// cannot be made to produce, the references each path takes and gives back, and the
+// frames the plugin writes into.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fakes.h"
+#include "library_log.h"
+#include "plugins/test_plugin.h"
+#include "src/Hook.h"
+#include "src/functions.h"
+#include "src/menu.h"
+#include "testing.h"
+
+namespace {
+
+constexpr UINT Width = 37, Height = 23;  // an odd size: neither multiple of 8 nor of s
+constexpr INT Pitch = 96;                // wider than the row
+
+HMODULE LoadTestPlugin(const std::string& name)
+{
+  return LoadLibraryA(JoinPath(TestDataDir(), "plugins\\" + name + ".rpi").c_str());
+}
+
+uint16_t Source(UINT x, UINT y) { return static_cast<uint16_t>(x * 0x0841u + y * 0x2003u + 5); }
+
+class FramePath : public testing::Test {
+ protected:
+  void SetUp() override
+  {
+    OpenLibraryLog();
+    for (UINT y = 0; y < Height; ++y)
+      for (UINT x = 0; x < Width; ++x)
+        device_.renderTarget.Pixel(x, y) = Source(x, y);
+    Activate("tp_s3");
+    PresentOrg = FakePresent;
+  }
+  void TearDown() override { hPlugin = nullptr; }
+
+  void Activate(const char* plugin)
+  {
+    SurfaceGeometry = {};
+    SurfaceGeometry.Desc.Format = D3DFMT_R5G6B5;
+    SurfaceGeometry.Desc.Width = Width;
+    SurfaceGeometry.Desc.Height = Height;
+    SurfaceGeometry.Pitch = Pitch;
+    hPlugin = LoadTestPlugin(plugin);
+    ASSERT_NE(hPlugin, nullptr);
+    InitPlugin();
+    outputCalls_ = reinterpret_cast<int*>(GetProcAddress(hPlugin, "TestPluginOutputCalls"));
+    lastRequest_ = reinterpret_cast<PluginFrameRequest*>(GetProcAddress(hPlugin, "TestPluginLastRequest"));
+  }
+
+  HRESULT Present() { return PresentNew(device_.iface(), &source_, &dest_, window_, region_); }
+
+  // Every reference taken in the call was given back.
+  void ExpectAllReleased()
+  {
+    EXPECT_EQ(device_.renderTarget.refs, 1) << "render target";
+    for (const auto& surface : device_.created)
+      EXPECT_EQ(surface->refs, 0) << "read-back surface";
+  }
+
+  int OutputCalls() const { return outputCalls_ ? *outputCalls_ : -1; }
+  bool RenderTargetUnchanged()
+  {
+    for (UINT y = 0; y < Height; ++y)
+      for (UINT x = 0; x < Width; ++x)
+        if (device_.renderTarget.Pixel(x, y) != Source(x, y))
+          return false;
+    return true;
+  }
+
+  FakeDevice device_{Width, Height, Pitch};
+  RECT source_ = {1, 2, 3, 4}, dest_ = {5, 6, 7, 8};
+  HWND window_ = reinterpret_cast<HWND>(0x1234);
+  const RGNDATA* region_ = reinterpret_cast<const RGNDATA*>(0x5678);
+  int* outputCalls_ = nullptr;
+  PluginFrameRequest* lastRequest_ = nullptr;
+};
+
+TEST_F(FramePath, TheFilteredFrameIsUploadedAndPresentGetsTheHostsArguments)
+{
+  const int before = OutputCalls();
+  LogWatch log;
+  EXPECT_EQ(Present(), D3D_OK);
+  EXPECT_EQ(OutputCalls(), before + 1);
+  ASSERT_EQ(device_.created.size(), 1u);
+  EXPECT_EQ(lastRequest_->pDst, device_.created[0]->pixels.data()) << "the locked read-back copy";
+  EXPECT_EQ(device_.updateSurfaceCalls, 1);
+  ExpectAllReleased();
+  EXPECT_EQ(device_.created[0]->locks, 1);
+  EXPECT_EQ(device_.created[0]->unlocks, 1);
+
+  // s = 3: 12 x 7 source pixels; the plugin covered 36 x 21, the rest is as rendered.
+  for (UINT y = 0; y < Height; ++y)
+    for (UINT x = 0; x < Width; ++x) {
+      const uint16_t expected =
+          x < 36 && y < 21 ? static_cast<uint16_t>(Source(x / 3 * 3, y / 3 * 3) ^ TestMark(x % 3, y % 3)) : Source(x, y);
+      ASSERT_EQ(device_.renderTarget.Pixel(x, y), expected) << x << "," << y;
+    }
+
+  EXPECT_EQ(device_.presentCalls, 1);
+  EXPECT_EQ(device_.presentSource, &source_);
+  EXPECT_EQ(device_.presentDest, &dest_);
+  EXPECT_EQ(device_.presentWindow, window_);
+  EXPECT_EQ(device_.presentRegion, region_);
+
+  std::vector<std::string> lines = log.Entries();
+  for (std::string& line : lines)
+    if (line.rfind("PresentOrg = ", 0) == 0 || line.rfind("PresentNew = ", 0) == 0)
+      line = line.substr(0, 13);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Present .\\functions.cpp 295 ",
+                       "PresentOrg = ",
+                       "PresentNew = ",
+                       "Present hPlugin!=NULL .\\functions.cpp 302 ",
+                       "GetRenderTarget success .\\functions.cpp 307 ",
+                       "GetRenderTargetData success .\\functions.cpp 316 ",
+                       "GetRenderTargetData success .\\functions.cpp 320 ",
+                       "RendOutput success .\\functions.cpp 380 ",
+                       "UpdateSurface success .\\functions.cpp 385 ",
+                       "PresentOrg success .\\functions.cpp 395 ",
+                   }));
+}
+
+TEST_F(FramePath, TheStagingMarginsStayZeroFrameAfterFrame)
+{
+  for (int i = 0; i < 3; ++i)
+    Present();
+  const auto* buffer = static_cast<const uint8_t*>(StagingBuffer);
+  const auto* image = static_cast<const uint8_t*>(FrameRequest.pSrc);
+  const size_t imageBytes = size_t(FrameRequest.dwSrcPitch) * FrameRequest.dwSrcHeight;
+  EXPECT_EQ(std::count(buffer, image, 0), image - buffer);
+  EXPECT_EQ(std::count(image + imageBytes, buffer + StagingBufferSize, 0), buffer + StagingBufferSize - (image + imageBytes));
+  // The image itself: every third pixel of every third row.
+  const auto* pixels = reinterpret_cast<const uint16_t*>(image);
+  for (UINT r = 0; r < FrameRequest.dwSrcHeight; ++r)
+    for (UINT c = 0; c < FrameRequest.dwSrcWidth; ++c)
+      ASSERT_EQ(pixels[r * FrameRequest.dwSrcWidth + c], Source(3 * c, 3 * r));
+}
+
+struct FailureCase {
+  const char* name;
+  void (*arrange)(FakeDevice&);
+  bool pluginCalled;
+  bool uploaded;
+  std::vector<std::string> missingLines;  // lines of a filtered frame that must not appear
+};
+
+TEST_F(FramePath, EachFailingStepReleasesWhatItTookAndTheFrameIsStillPresented)
+{
+  const FailureCase cases[] = {
+      {"render target not obtained", [](FakeDevice& d) { d.getRenderTargetResult = D3DERR_INVALIDCALL; }, false,
+       false, {"GetRenderTarget success .\\functions.cpp 307 "}},
+      {"read-back surface not created", [](FakeDevice& d) { d.createSurfaceResult = E_OUTOFMEMORY; }, false, false,
+       {"GetRenderTargetData success .\\functions.cpp 316 "}},
+      {"read-back fails", [](FakeDevice& d) { d.getRenderTargetDataResult = D3DERR_INVALIDCALL; }, true, true,
+       {"GetRenderTargetData success .\\functions.cpp 316 "}},
+      {"lock fails", [](FakeDevice& d) { d.copySurfaceLockResult = D3DERR_INVALIDCALL; }, false, false,
+       {"GetRenderTargetData success .\\functions.cpp 320 "}},
+      {"upload fails", [](FakeDevice& d) { d.updateSurfaceResult = D3DERR_INVALIDCALL; }, true, true,
+       {"UpdateSurface success .\\functions.cpp 385 "}},
+      {"locked pitch differs from the request's",
+       [](FakeDevice& d) { d.copyPitch = Pitch + 32; }, false, false, {"RendOutput success .\\functions.cpp 380 "}},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDevice device(Width, Height, Pitch);
+    device.renderTarget.pixels = device_.renderTarget.pixels;
+    c.arrange(device);
+    const int before = OutputCalls();
+    LogWatch log;
+    EXPECT_EQ(PresentNew(device.iface(), nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(OutputCalls(), before + (c.pluginCalled ? 1 : 0));
+    EXPECT_EQ(device.updateSurfaceCalls, c.uploaded ? 1 : 0);
+    EXPECT_EQ(device.presentCalls, 1);
+    EXPECT_EQ(device.renderTarget.refs, 1) << "render target released";
+    for (const auto& surface : device.created) {
+      EXPECT_EQ(surface->refs, 0) << "read-back surface released";
+      EXPECT_EQ(surface->locks, surface->unlocks);
+    }
+    const std::vector<std::string> lines = log.Entries();
+    for (const std::string& missing : c.missingLines)
+      EXPECT_EQ(std::find(lines.begin(), lines.end(), missing), lines.end()) << missing;
+    EXPECT_EQ(lines.back(), "PresentOrg success .\\functions.cpp 395 ");
+  }
+}
+
+TEST_F(FramePath, APresentFailureReachesTheHostUnchangedAndIsLogged)
+{
+  for (HRESULT failure : {D3DERR_DEVICELOST, D3DERR_INVALIDCALL, E_FAIL}) {
+    device_.presentResult = failure;
+    LogWatch log;
+    EXPECT_EQ(Present(), failure);
+    EXPECT_EQ(log.Entries().back(), "PresentOrg failed .\\functions.cpp 399 ");
+  }
+  device_.presentResult = S_PRESENT_OCCLUDED;  // a success code other than D3D_OK
+  EXPECT_EQ(Present(), S_PRESENT_OCCLUDED);
+  ExpectAllReleased();
+}
+
+TEST_F(FramePath, WithoutAPluginOnlyPresentRunsAndTheRenderTargetIsNotTouched)
+{
+  hPlugin = nullptr;
+  LogWatch log;
+  EXPECT_EQ(Present(), D3D_OK);
+  EXPECT_TRUE(device_.created.empty());
+  EXPECT_EQ(device_.renderTarget.refs, 1);
+  EXPECT_EQ(device_.presentCalls, 1);
+  EXPECT_EQ(log.Entries().size(), 4u) << "Present, the two labels, PresentOrg success";
+}
+
+TEST_F(FramePath, APluginWithoutOutputGetsTheFrameUploadedUnchanged)
+{
+  Activate("tp_nooutput");
+  EXPECT_EQ(Present(), D3D_OK);
+  EXPECT_EQ(device_.updateSurfaceCalls, 1);
+  EXPECT_TRUE(RenderTargetUnchanged());
+  ExpectAllReleased();
+}
+
+TEST_F(FramePath, WithoutAStagingBufferOrWithAStaleRequestTheFrameGoesOutUnfiltered)
+{
+  const struct {
+    const char* name;
+    void (*arrange)();
+  } cases[] = {
+      {"no staging buffer", [] {
+         VirtualFree(StagingBuffer, 0, MEM_RELEASE);
+         StagingBuffer = nullptr;
+         FrameRequest.pSrc = nullptr;
+       }},
+      {"render target measured larger since activation", [] { SurfaceGeometry.Desc.Width = Width + 10; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Activate("tp_s2");
+    c.arrange();
+    FakeDevice device(Width + 10, Height, Pitch + 32);
+    const int before = OutputCalls();
+    EXPECT_EQ(PresentNew(device.iface(), nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(OutputCalls(), before);
+    EXPECT_EQ(device.updateSurfaceCalls, 0);
+    EXPECT_EQ(device.presentCalls, 1);
+    EXPECT_EQ(device.renderTarget.refs, 1);
+  }
+}
+
+}  // namespace

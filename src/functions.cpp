@@ -149,14 +149,41 @@ void CopyPluginName(const PluginDescriptor* descriptor, char (&name)[RPI_NAME_SI
   name[length] = '\0';
 }
 
-static uint32_t ScaleFor(uint32_t flags)
+uint32_t ScaleForFlags(uint32_t descriptorFlags)
 {
   uint32_t s = 2;
-  if ((flags & RPI_FLAG_SCALE3_BITS) == RPI_FLAG_SCALE3_BITS)
+  if ((descriptorFlags & RPI_FLAG_SCALE3_BITS) == RPI_FLAG_SCALE3_BITS)
     s = 3;
-  if (flags & RPI_FLAG_SCALE4)
+  if (descriptorFlags & RPI_FLAG_SCALE4)
     s = 4;
   return s;
+}
+
+uint64_t StagingBufferBytes(uint32_t width, uint32_t height)
+{
+  return (uint64_t(height) + StagingExtraRows) * width * StagingBytesPerPixel;
+}
+
+void FillFrameRequest(PluginFrameRequest& request, void* buffer, uint32_t width, uint32_t height, int32_t pitch,
+                      uint32_t descriptorFlags)
+{
+  const uint32_t s = ScaleForFlags(descriptorFlags);
+  const uint32_t srcWidth = width / s;
+  const uint32_t srcHeight = height / s;
+  request = PluginFrameRequest{};
+  request.dwSize = sizeof(PluginFrameRequest);
+  request.dwFlags = (descriptorFlags & RPI_FLAG_USER) | RPI_REQUEST_ALWAYS;
+  if (buffer) {
+    const uint32_t srcPitch = 2 * srcWidth;
+    request.pSrc = static_cast<char*>(buffer) + StagingTopMarginRows * srcPitch;
+    request.dwSrcPitch = srcPitch;
+    request.dwSrcWidth = srcWidth;
+    request.dwSrcHeight = srcHeight;
+  }
+  request.pDst = nullptr;
+  request.dwDstPitch = static_cast<uint32_t>(pitch);
+  request.dwDstWidth = width;
+  request.dwDstHeight = height;
 }
 
 static void ReleaseStagingBuffer()
@@ -171,7 +198,7 @@ static void ReleaseStagingBuffer()
 // space. None for a zero size, or for one too large to obtain.
 static void ObtainStagingBuffer(uint32_t width, uint32_t height)
 {
-  const uint64_t size = (uint64_t(height) + StagingExtraRows) * width * StagingBytesPerPixel;
+  const uint64_t size = StagingBufferBytes(width, height);
   if (size == 0)
     return;
   // Fresh committed pages read as zero: the margins need no filling.
@@ -211,24 +238,8 @@ void InitPlugin()
   ReleaseStagingBuffer();
   ObtainStagingBuffer(width, height);
 
-  const uint32_t s = ScaleFor(descriptorFlags);
-  const uint32_t srcWidth = width / s;
-  const uint32_t srcHeight = height / s;
-  FrameRequest = PluginFrameRequest{};
-  FrameRequest.dwSize = sizeof(PluginFrameRequest);
-  FrameRequest.dwFlags = (descriptorFlags & RPI_FLAG_USER) | RPI_REQUEST_ALWAYS;
-  if (StagingBuffer) {
-    const uint32_t srcPitch = 2 * srcWidth;
-    FrameRequest.pSrc = static_cast<char*>(StagingBuffer) + StagingTopMarginRows * srcPitch;
-    FrameRequest.dwSrcPitch = srcPitch;
-    FrameRequest.dwSrcWidth = srcWidth;
-    FrameRequest.dwSrcHeight = srcHeight;
-  }
-  FrameRequest.pDst = nullptr;
-  FrameRequest.dwDstPitch = static_cast<uint32_t>(SurfaceGeometry.Pitch);
-  FrameRequest.dwDstWidth = width;
-  FrameRequest.dwDstHeight = height;
-  ScaleFactor = static_cast<int>(s);
+  FillFrameRequest(FrameRequest, StagingBuffer, width, height, SurfaceGeometry.Pitch, descriptorFlags);
+  ScaleFactor = static_cast<int>(ScaleForFlags(descriptorFlags));
 
   WriteLogLine("InitPlugin success", TagFunctions, LineInitPluginSuccess);
 }

@@ -64,6 +64,16 @@ extern RenderPluginOutputFn PluginOutput;
 // nothing when hPlugin is null.
 void InitPlugin();
 
+// The pieces of an activation, for the plugin tool too: the factor that descriptor flags
+// choose; the staging buffer's size for a W x H target; and the request for a target of
+// that size and pitch whose source image lives in `buffer` (laid out as the staging
+// buffer: four zero rows of the source pitch first), or describes none when buffer is
+// null.
+uint32_t ScaleForFlags(uint32_t descriptorFlags);
+uint64_t StagingBufferBytes(uint32_t width, uint32_t height);
+void FillFrameRequest(PluginFrameRequest& request, void* buffer, uint32_t width, uint32_t height, int32_t pitch,
+                      uint32_t descriptorFlags);
+
 // Calls a plugin's RenderPluginGetInfo and returns its descriptor if all 64 bytes of it
 // can be read; null otherwise.
 const PluginDescriptor* QueryPluginDescriptor(RenderPluginGetInfoFn getInfo);

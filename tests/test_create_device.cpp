@@ -25,22 +25,12 @@ LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HWND MakeWindow(bool withMenu)
 {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "CreateDeviceTest";
-    RegisterClassA(&wc);
-    registered = true;
-  }
   HMENU bar = nullptr;
   if (withMenu) {
     bar = CreateMenu();
     AppendMenuA(bar, MF_STRING, 40022, "About");
   }
-  return CreateWindowA("CreateDeviceTest", "t", WS_OVERLAPPEDWINDOW, 60, 70, 400, 300, nullptr, bar,
-                       GetModuleHandleA(nullptr), nullptr);
+  return MakeTestWindow(PlainProc, WS_OVERLAPPEDWINDOW, bar);
 }
 
 RECT WindowRect(HWND w)

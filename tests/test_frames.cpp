@@ -143,27 +143,19 @@ TEST(Frames, FilteringTakesNoLastingReferenceOnTheRenderTarget)
 
 // ---- device creation on the real system ----
 
-std::vector<std::string> Values(const std::string& output, const std::string& key)
-{
-  std::vector<std::string> values;
-  for (const std::string& line : SplitLines(output))
-    if (line.rfind(key + "=", 0) == 0)
-      values.push_back(line.substr(key.size() + 1));
-  return values;
-}
 
 TEST(DeviceCreation, R5G6B5IsForcedAlsoWhenTheCreationFailsAndTheMenuWaitsForASuccess)
 {
   Scene scene({"tp_s2", "tp_s3"}, {"log=1", "default_filter=plugins/tp_s3.rpi"});
   const ProcessResult run = scene.Run("window device:320,240,fail menu device:320,240 menu frame:5 dump:a.bin");
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  const std::vector<std::string> hr = Values(run.output, "device_hr");
+  const std::vector<std::string> hr = OutputValues(run.output, "device_hr");
   ASSERT_EQ(hr.size(), 2u);
   EXPECT_EQ(hr[0], "0x8876086c") << "D3DERR_INVALIDCALL for adapter 99";
   EXPECT_EQ(hr[1], "0x00000000");
-  EXPECT_EQ(Values(run.output, "bbformat"), (std::vector<std::string>{"23", "23"}));
-  EXPECT_EQ(Values(run.output, "device")[0], "0000000000000000");
-  EXPECT_EQ(Values(run.output, "popups"), (std::vector<std::string>{"0", "1"}));
+  EXPECT_EQ(OutputValues(run.output, "bbformat"), (std::vector<std::string>{"23", "23"}));
+  EXPECT_EQ(OutputValues(run.output, "device")[0], "0000000000000000");
+  EXPECT_EQ(OutputValues(run.output, "popups"), (std::vector<std::string>{"0", "1"}));
   EXPECT_EQ(FirstDifference(scene.Dump("a.bin"), Filtered(320, 240, 5, 3), 320), "");
 
   const std::vector<std::string> log = ReadLog(scene.dir.path());
@@ -179,7 +171,7 @@ TEST(DeviceCreation, ASecondDeviceIsMeasuredAndFilteredAgainWithoutASecondMenu)
   const ProcessResult run =
       scene.Run("window device:640,480 frame:1 release device:200,150 menu frame:2 dump:a.bin");
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_EQ(Values(run.output, "popups"), std::vector<std::string>{"1"});
+  EXPECT_EQ(OutputValues(run.output, "popups"), std::vector<std::string>{"1"});
   EXPECT_EQ(FirstDifference(scene.Dump("a.bin"), Filtered(200, 150, 2, 2), 200), "");
   const std::vector<std::string> log = ReadLog(scene.dir.path());
   EXPECT_EQ(std::count(log.begin(), log.end(), "CreatePluginsMenu .\\menu.cpp 145 "), 1);
@@ -210,7 +202,7 @@ TEST(DeviceCreation, WindowResizeModeEnlargesTheWindowAndRestoresTheSavedPlaceme
     Scene scene({}, c.settings);
     const ProcessResult run = scene.Run("window rect device:320,240 rect");
     ASSERT_EQ(run.exitCode, 0u) << run.output;
-    const std::vector<std::string> rects = Values(run.output, "rect");
+    const std::vector<std::string> rects = OutputValues(run.output, "rect");
     ASSERT_EQ(rects.size(), 2u);
     if (c.rectAfter == "same") {
       EXPECT_EQ(rects[1], rects[0]);
@@ -233,7 +225,7 @@ TEST(DeviceCreation, TheHostsGetClientRectReportsTheRenderTargetOnceADeviceExist
   Scene scene({}, {"window_resize=1", "window_add_height=24"});
   const ProcessResult run = scene.Run("window device:640,480 clientrect device:320,200 clientrect");
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_EQ(Values(run.output, "client"), (std::vector<std::string>{"0,0,640,504", "0,0,320,224"}));
+  EXPECT_EQ(OutputValues(run.output, "client"), (std::vector<std::string>{"0,0,640,504", "0,0,320,224"}));
 }
 
 }  // namespace

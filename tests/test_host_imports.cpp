@@ -24,14 +24,6 @@ std::vector<std::string> PatchLines(const std::string& dir)
   return std::vector<std::string>(log.begin() + 3, log.end());
 }
 
-std::vector<std::string> Values(const std::string& output, const std::string& key)
-{
-  std::vector<std::string> values;
-  for (const std::string& line : SplitLines(output))
-    if (line.rfind(key + "=", 0) == 0)
-      values.push_back(line.substr(key.size() + 1));
-  return values;
-}
 
 struct ShapeCase {
   const char* host;
@@ -59,7 +51,7 @@ TEST(HostImports, OnlyTheFirstDescriptorNamedUser32InAnyCaseIsPatched)
     WriteSettings(cwd.path(), {"log=1", "window_resize=1"});
     const ProcessResult run = RunHost(c.host, "", cwd.path());
     ASSERT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_EQ(Values(run.output, "slot"), c.slots) << run.output;
+    EXPECT_EQ(OutputValues(run.output, "slot"), c.slots) << run.output;
     EXPECT_EQ(PatchLines(cwd.path()), c.log);
   }
 }
@@ -70,7 +62,7 @@ TEST(HostImports, WithWindowResizeOffNothingIsPatched)
   WriteSettings(cwd.path(), {"log=1"});
   const ProcessResult run = RunHost("ih_upper.exe", "", cwd.path());
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_EQ(Values(run.output, "slot"),
+  EXPECT_EQ(OutputValues(run.output, "slot"),
             (std::vector<std::string>{"3:GetClientRect:user32.dll", "3:SetWindowPos:user32.dll"}));
   EXPECT_EQ(ReadLog(cwd.path()), std::vector<std::string>{"log on .\\d3d9.cpp 43 "});
 }
@@ -83,8 +75,8 @@ TEST(HostImports, ThePatchedSlotsKeepThePageProtectionTheyHad)
     WriteSettings(cwd.path(), {"window_resize=" + std::to_string(resize)});
     const ProcessResult run = RunHost("ih_mixed.exe", "", cwd.path());
     ASSERT_EQ(run.exitCode, 0u) << run.output;
-    protections[resize] = Values(run.output, "prot");
-    EXPECT_EQ(Values(run.output, "slot")[0], resize ? "3:SetWindowPos:d3d9.dll" : "3:SetWindowPos:user32.dll");
+    protections[resize] = OutputValues(run.output, "prot");
+    EXPECT_EQ(OutputValues(run.output, "slot")[0], resize ? "3:SetWindowPos:d3d9.dll" : "3:SetWindowPos:user32.dll");
   }
   EXPECT_EQ(protections[1], protections[0]);
   EXPECT_EQ(protections[1].size(), 3u);
@@ -100,8 +92,8 @@ TEST(WindowSize, GetClientRectPassesThroughUntilDirect3DIsInUseThenReportsTheRen
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   // Before Direct3DCreate9: the real 640x480 client area. After it, with no device
   // measured yet: {0, 0, 0, 24}. A window without WS_SYSMENU: the platform's answer.
-  EXPECT_EQ(Values(run.output, "client"), (std::vector<std::string>{"0,0,640,480", "0,0,0,24", "0,0,640,480"}));
-  EXPECT_EQ(Values(run.output, "client_result"), (std::vector<std::string>{"1", "1", "1"}));
+  EXPECT_EQ(OutputValues(run.output, "client"), (std::vector<std::string>{"0,0,640,480", "0,0,0,24", "0,0,640,480"}));
+  EXPECT_EQ(OutputValues(run.output, "client_result"), (std::vector<std::string>{"1", "1", "1"}));
   const std::vector<std::string> log = ReadLog(cwd.path());
   EXPECT_EQ(std::count(log.begin(), log.end(), "GetClientRectNew .\\functions.cpp 92 "), 3);
 }
@@ -130,10 +122,10 @@ TEST(WindowSize, SetWindowPosDropsMovesThatKeepTheLastSizeAndGivesAResizableFram
       "host.exe", "window setpos:100,100,640,480 setpos:200,150,640,480 setpos:200,150,640,480 setpos:0,0,800,600",
       cwd.path());
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_EQ(Values(run.output, "setpos"), (std::vector<std::string>{"1", "1", "1", "1"}));
-  EXPECT_EQ(Values(run.output, "rect"),
+  EXPECT_EQ(OutputValues(run.output, "setpos"), (std::vector<std::string>{"1", "1", "1", "1"}));
+  EXPECT_EQ(OutputValues(run.output, "rect"),
             (std::vector<std::string>{"100,100,740,580", "100,100,740,580", "200,150,840,630", "0,0,800,600"}));
-  for (const std::string& style : Values(run.output, "style"))
+  for (const std::string& style : OutputValues(run.output, "style"))
     EXPECT_EQ(std::stoul(style, nullptr, 16) & 0x14050000ul, 0x14050000ul) << style;
 }
 
@@ -144,9 +136,9 @@ TEST(WindowSize, WindowsWithoutSystemMenuKeepTheirStyleAndEveryRequestIsPassedOn
   const ProcessResult run = RunHost("host.exe", "popup setpos:10,10,50,50 setpos:20,20,50,50 setpos:30,30,50,50",
                                     cwd.path());
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_EQ(Values(run.output, "rect"),
+  EXPECT_EQ(OutputValues(run.output, "rect"),
             (std::vector<std::string>{"10,10,60,60", "20,20,70,70", "30,30,80,80"}));
-  for (const std::string& style : Values(run.output, "style"))
+  for (const std::string& style : OutputValues(run.output, "style"))
     EXPECT_EQ(style, "0x94000000");  // WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS as created
 }
 

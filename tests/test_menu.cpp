@@ -39,22 +39,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   return HostResult(msg);
 }
 
-const char HostClass[] = "MenuTestHost";
-
-HWND CreateHostWindow(HMENU menu)
-{
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = HostProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = HostClass;
-    RegisterClassA(&wc);
-    registered = true;
-  }
-  return CreateWindowA(HostClass, "host", WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr, menu,
-                       GetModuleHandleA(nullptr), nullptr);
-}
+HWND CreateHostWindow(HMENU menu) { return MakeTestWindow(HostProc, WS_OVERLAPPEDWINDOW, menu); }
 
 // A menu bar: "File" (Open 40001, Exit 40002), "Help" (Index 40021, About 40022),
 // and a top-level item "Go" 123.
@@ -367,8 +352,9 @@ TEST_F(PluginMenu, FilesThatAreNoUsablePluginsGetNoItemAndTheOthersKeepTheirs)
     EXPECT_EQ(items[i + 1].id, 50001u + i);
     const auto* entry = reinterpret_cast<const PluginEntry*>(items[i + 1].data);
     EXPECT_EQ(std::string(entry->szPath), "plugins/" + usable[i]);
-    if (usable[i] == "bad_unterminated.rpi")
+    if (usable[i] == "bad_unterminated.rpi") {
       EXPECT_EQ(items[i + 1].text, std::string(60, 'U')) << "never read past the 60 name bytes";
+    }
   }
   // The chosen file has no descriptor: it was not activated.
   EXPECT_EQ(hPlugin, nullptr);

@@ -21,20 +21,7 @@ LRESULT CALLBACK PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HWND MakeWindow(DWORD style)
-{
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PlainProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "WindowSizeTest";
-    RegisterClassA(&wc);
-    registered = true;
-  }
-  return CreateWindowA("WindowSizeTest", "t", style, 30, 40, 300, 200, nullptr, nullptr,
-                       GetModuleHandleA(nullptr), nullptr);
-}
+HWND MakeWindow(DWORD style) { return MakeTestWindow(PlainProc, style); }
 
 IDirect3D9* WINAPI NeverCalled(UINT) { return nullptr; }
 

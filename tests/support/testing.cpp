@@ -8,7 +8,7 @@
 #include <sstream>
 
 #ifndef TEST_BIN_DIR
-#error TEST_BIN_DIR must name the build's bin directory
+#error TEST_BIN_DIR must name the bin directory of the build
 #endif
 
 std::string BinDir() { return TEST_BIN_DIR; }
@@ -229,6 +229,29 @@ std::vector<std::string> SplitLines(const std::string& text)
   if (!line.empty())
     lines.push_back(line);
   return lines;
+}
+
+std::vector<std::string> OutputValues(const std::string& output, const std::string& key)
+{
+  std::vector<std::string> values;
+  for (const std::string& line : SplitLines(output))
+    if (line.compare(0, key.size() + 1, key + "=") == 0)
+      values.push_back(line.substr(key.size() + 1));
+  return values;
+}
+
+HWND MakeTestWindow(WNDPROC proc, DWORD style, HMENU menu)
+{
+  char className[64];
+  std::snprintf(className, sizeof className, "TestWindow%p", reinterpret_cast<void*>(proc));
+  WNDCLASSA wc = {};
+  if (!GetClassInfoA(GetModuleHandleA(nullptr), className, &wc)) {
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassA(&wc);
+  }
+  return CreateWindowA(className, "test", style, 60, 70, 400, 300, nullptr, menu, GetModuleHandleA(nullptr), nullptr);
 }
 
 std::string OutputValue(const std::string& output, const std::string& key)

@@ -68,6 +68,11 @@ ProcessResult RunHostAt(const std::string& exePath, const std::string& args, con
 std::vector<std::string> SplitLines(const std::string& text);
 // The value after "key=" on the first such line of a host's output, or "" if none.
 std::string OutputValue(const std::string& output, const std::string& key);
+// The values of every such line, in order.
+std::vector<std::string> OutputValues(const std::string& output, const std::string& key);
+
+// A top-level window of a class of its own per window procedure (registered once).
+HWND MakeTestWindow(WNDPROC proc, DWORD style, HMENU menu = nullptr);
 
 // The lines of a log file, each of which must end with "\r\n" (a line without it is
 // returned with "<no CRLF>" appended). Time-stamped lines lose their "N: " stamp and

@@ -1,0 +1,5 @@
+// The render plugin scale4x.rpi.
+#include "kernels/scale2x.h"
+#include "plugin_wrapper.h"
+
+RPI_DEFINE_PLUGIN(kScale4x)

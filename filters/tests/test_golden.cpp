@@ -1,0 +1,313 @@
+// Golden images: small inputs whose outputs follow by hand from each algorithm's
+// published rules. Each case names the filter, the input, the expected output and how
+// many source pixels at each edge are left out of the comparison (where the edge
+// repetition changes the neighbourhood and the hand-written rule does not cover it).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "image.h"
+#include "kernels/registry.h"
+
+namespace {
+
+const uint16_t kInk = 0xFFFF;  // white strokes
+const uint16_t kBack = 0x0000;  // on black
+const uint16_t kOther = 0x07E0;  // pure green, the checkerboard's second colour
+
+Image Diagonal(unsigned n) {
+  Image image = FlatImage(n, n, kBack);
+  for (unsigned k = 0; k < n; ++k) image.at(k, k) = kInk;
+  return image;
+}
+
+Image SinglePixel(unsigned width, unsigned height, unsigned x, unsigned y) {
+  Image image = FlatImage(width, height, kBack);
+  image.at(x, y) = kInk;
+  return image;
+}
+
+Image Checkerboard(unsigned width, unsigned height) {
+  Image image = FlatImage(width, height, kBack);
+  for (unsigned y = 0; y < height; ++y) {
+    for (unsigned x = 0; x < width; ++x) image.at(x, y) = (x + y) % 2 ? kOther : kInk;
+  }
+  return image;
+}
+
+// A text-like "L": a vertical stroke at x = 2 (y = 2..6) and a horizontal one at
+// y = 6 (x = 2..6), one pixel wide, in a 10 x 10 image.
+Image LetterL() {
+  Image image = FlatImage(10, 10, kBack);
+  for (unsigned k = 2; k <= 6; ++k) image.at(2, k) = image.at(k, 6) = kInk;
+  return image;
+}
+
+// The output of a filter built block by block: block(x, y, cell) gives the colour of
+// sub-pixel `cell` (row * s + column) of source pixel (x, y).
+Image Blocks(unsigned width, unsigned height, unsigned s,
+             const std::function<uint16_t(unsigned, unsigned, unsigned)>& block) {
+  Image out = FlatImage(width * s, height * s, 0);
+  for (unsigned y = 0; y < out.height; ++y) {
+    for (unsigned x = 0; x < out.width; ++x) out.at(x, y) = block(x / s, y / s, (y % s) * s + x % s);
+  }
+  return out;
+}
+
+// Nearest enlargement with some sub-pixels replaced: {x, y, colour} in output pixels.
+struct Patch {
+  unsigned x, y;
+  uint16_t colour;
+};
+Image NearestWith(const Image& src, unsigned s, std::initializer_list<Patch> patches) {
+  Image out = NearestOf(src, s);
+  for (const Patch& p : patches) out.at(p.x, p.y) = p.colour;
+  return out;
+}
+
+// Scale2x (and MMPX) of a one-pixel diagonal: the staircase fills to a band three
+// output pixels wide.
+Image DiagonalBand(unsigned n) {
+  Image out = FlatImage(2 * n, 2 * n, kBack);
+  for (unsigned y = 0; y < 2 * n; ++y) {
+    for (unsigned x = 0; x < 2 * n; ++x) out.at(x, y) = (x > y ? x - y : y - x) <= 1 ? kInk : kBack;
+  }
+  return out;
+}
+
+// Block rules for a white diagonal on black, by the pixel's place: on the line
+// (y == x), right of it (x == y + 1), below it (y == x + 1), elsewhere.
+Image DiagonalBlocks(unsigned n, unsigned s, std::vector<uint16_t> line,
+                     std::vector<uint16_t> right, std::vector<uint16_t> below) {
+  return Blocks(n, n, s, [&](unsigned x, unsigned y, unsigned cell) {
+    if (x == y) return line[cell];
+    if (x == y + 1) return right[cell];
+    if (y == x + 1) return below[cell];
+    return kBack;
+  });
+}
+
+struct GoldenCase {
+  std::string name;
+  const FilterInfo* filter;
+  std::function<Image()> input;
+  std::function<Image(const Image&)> expected;
+  unsigned margin;  // source pixels at each edge not compared
+};
+
+std::vector<GoldenCase> GoldenCases() {
+  const uint16_t W = kInk, K = kBack, O = kOther;
+  std::vector<GoldenCase> cases;
+  auto nearest = [](unsigned s) { return [s](const Image& in) { return NearestOf(in, s); }; };
+
+  // Nearest: replication, whatever the content.
+  for (const FilterInfo* f : {&kNearest2x, &kNearest3x, &kNearest4x}) {
+    cases.push_back({std::string(f->fileName) + "_random", f, [] { return RandomImage(7, 5, 0, 7); },
+                     [f](const Image& in) {
+                       Image out = FlatImage(in.width * f->scale, in.height * f->scale, 0);
+                       for (unsigned y = 0; y < out.height; ++y)
+                         for (unsigned x = 0; x < out.width; ++x) out.at(x, y) = in.at(x / f->scale, y / f->scale);
+                       return out;
+                     },
+                     0});
+  }
+
+  // A single pixel stays a square block in every pattern filter but Scale4x, whose
+  // second pass rounds the corners of the 2x2 block it got from the first.
+  cases.push_back({"scale4x_single_pixel", &kScale4x, [] { return SinglePixel(7, 7, 3, 3); },
+                   [=](const Image& in) { return NearestWith(in, 4, {{12, 12, K}, {15, 12, K}, {12, 15, K}, {15, 15, K}}); },
+                   0});
+  for (const FilterInfo* f : {&kScale2x, &kScale3x, &kMmpx2x, &kXbr2x, &kXbr3x, &kXbr4x}) {
+    cases.push_back({std::string(f->fileName) + "_single_pixel", f, [] { return SinglePixel(7, 7, 3, 3); },
+                     nearest(f->scale), 0});
+  }
+
+  // A single pixel in the top-left corner: the repeated edge makes it the corner of a
+  // larger area, so the Scale family rounds its inner corner.
+  cases.push_back({"scale2x_corner_pixel", &kScale2x, [] { return SinglePixel(4, 4, 0, 0); },
+                   [=](const Image& in) { return NearestWith(in, 2, {{1, 1, K}}); }, 0});
+  cases.push_back({"scale3x_corner_pixel", &kScale3x, [] { return SinglePixel(4, 4, 0, 0); },
+                   [=](const Image& in) { return NearestWith(in, 3, {{2, 1, K}, {1, 2, K}, {2, 2, K}}); }, 0});
+  cases.push_back({"scale4x_corner_pixel", &kScale4x, [] { return SinglePixel(4, 4, 0, 0); },
+                   [=](const Image& in) {
+                     return NearestWith(in, 4, {{3, 1, K}, {3, 2, K}, {1, 3, K}, {2, 3, K}, {3, 3, K}});
+                   },
+                   0});
+
+  // A one-pixel diagonal. Scale2x, whole image: the band, with the line's two ends cut
+  // where the edge repeats the end pixel.
+  cases.push_back({"scale2x_diagonal", &kScale2x, [] { return Diagonal(8); },
+                   [=](const Image&) {
+                     Image out = DiagonalBand(8);
+                     out.at(1, 1) = out.at(14, 14) = K;
+                     return out;
+                   },
+                   0});
+  cases.push_back({"mmpx2x_diagonal", &kMmpx2x, [] { return Diagonal(10); },
+                   [](const Image&) { return DiagonalBand(10); }, 3});
+  cases.push_back({"scale3x_diagonal", &kScale3x, [] { return Diagonal(8); },
+                   [=](const Image&) {
+                     return DiagonalBlocks(8, 3, {W, W, W, W, W, W, W, W, W}, {K, K, K, K, K, K, W, K, K},
+                                           {K, K, W, K, K, K, K, K, K});
+                   },
+                   2});
+  // Scale4x: Scale2x of the 2x band. Of each 2x pixel, by d = y - x: the band's edges
+  // (d = +-1) lose their outer corner, the pixels beyond (d = +-2) gain their inner one.
+  cases.push_back({"scale4x_diagonal", &kScale4x, [] { return Diagonal(8); },
+                   [=](const Image&) {
+                     return Blocks(16, 16, 2, [&](unsigned x, unsigned y, unsigned cell) {
+                       int d = (int)y - (int)x;
+                       if (d == 0) return W;
+                       if (d == 1) return cell == 2 ? K : W;
+                       if (d == -1) return cell == 1 ? K : W;
+                       if (d == 2) return cell == 1 ? W : K;
+                       if (d == -2) return cell == 2 ? W : K;
+                       return K;
+                     });
+                   },
+                   2});
+  // xBR: the line's two off-diagonal corners blend towards black and the neighbours'
+  // facing corners towards white, with the diagonal coverage of each scale.
+  // Blends of white (31, 63, 31) and black in eighths, per channel (a*(8-w) + b*w + 4) / 8
+  // rounded down: half (16, 32, 16); 1/8 towards black (27, 55, 27); 7/8 towards black
+  // (4, 8, 4); from black, 7/8 and 1/8 towards white give the same two values.
+  const uint16_t h = 0x8410, a = 0xDEFB, b = 0x2104, c = 0xDEFB, e = 0x2104;
+  cases.push_back({"xbr2x_diagonal", &kXbr2x, [] { return Diagonal(10); },
+                   [=](const Image&) { return DiagonalBlocks(10, 2, {W, h, h, W}, {K, K, h, K}, {K, h, K, K}); },
+                   2});
+  cases.push_back({"xbr3x_diagonal", &kXbr3x, [] { return Diagonal(10); },
+                   [=](const Image&) {
+                     return DiagonalBlocks(10, 3, {W, a, b, a, W, a, b, a, W}, {K, K, K, e, K, K, c, e, K},
+                                           {K, e, c, K, K, e, K, K, K});
+                   },
+                   2});
+  cases.push_back({"xbr4x_diagonal", &kXbr4x, [] { return Diagonal(10); },
+                   [=](const Image&) {
+                     return DiagonalBlocks(10, 4, {W, W, h, K, W, W, W, h, h, W, W, W, K, h, W, W},
+                                           {K, K, K, K, K, K, K, K, h, K, K, K, W, h, K, K},
+                                           {K, K, h, W, K, K, K, h, K, K, K, K, K, K, K, K});
+                   },
+                   2});
+
+  // A checkerboard (dithering) is left as it is, away from the edges, except by
+  // Scale4x, whose second pass rounds the corners of the 2x squares.
+  for (const FilterInfo* f : {&kScale2x, &kScale3x, &kMmpx2x, &kXbr2x, &kXbr3x, &kXbr4x}) {
+    cases.push_back({std::string(f->fileName) + "_checkerboard", f, [] { return Checkerboard(12, 11); },
+                     nearest(f->scale), f == &kMmpx2x ? 3u : 2u});
+  }
+  cases.push_back({"scale4x_checkerboard", &kScale4x, [] { return Checkerboard(12, 11); },
+                   [=](const Image& in) {
+                     return Blocks(12, 11, 4, [&](unsigned x, unsigned y, unsigned cell) {
+                       uint16_t self = in.at(x, y), other = self == W ? O : W;
+                       bool corner = cell == 0 || cell == 3 || cell == 12 || cell == 15;
+                       return corner ? other : self;
+                     });
+                   },
+                   2});
+
+  // Text-like strokes: Scale2x rounds the inner and outer corner of the "L", Scale3x
+  // by three sub-pixels each; MMPX keeps one-pixel strokes exactly.
+  cases.push_back({"scale2x_strokes", &kScale2x, LetterL,
+                   [=](const Image& in) { return NearestWith(in, 2, {{6, 11, W}, {4, 13, K}}); }, 0});
+  cases.push_back({"scale3x_strokes", &kScale3x, LetterL,
+                   [=](const Image& in) {
+                     return NearestWith(in, 3, {{9, 16, W}, {9, 17, W}, {10, 17, W}, {6, 19, K}, {6, 20, K}, {7, 20, K}});
+                   },
+                   0});
+  cases.push_back({"mmpx2x_strokes", &kMmpx2x, LetterL, nearest(2), 0});
+  return cases;
+}
+
+void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
+
+class Golden : public testing::TestWithParam<GoldenCase> {};
+
+// The expected image restricted to the compared rectangle.
+Image Inner(const Image& image, unsigned margin) {
+  Image out = FlatImage(image.width - 2 * margin, image.height - 2 * margin, 0);
+  for (unsigned y = 0; y < out.height; ++y)
+    for (unsigned x = 0; x < out.width; ++x) out.at(x, y) = image.at(x + margin, y + margin);
+  return out;
+}
+
+TEST_P(Golden, ScalarAndSse2MatchTheHandWrittenOutput) {
+  const GoldenCase& c = GetParam();
+  Image in = c.input();
+  Image expected = c.expected(in);
+  unsigned margin = c.margin * c.filter->scale;
+  for (FilterFn kernel : {c.filter->scalar, c.filter->fast}) {
+    Image out = RunKernel(*c.filter, kernel, in);
+    EXPECT_EQ(FirstDifference(Inner(out, margin), Inner(expected, margin)), "")
+        << (kernel == c.filter->scalar ? "scalar" : "fast");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, Golden, testing::ValuesIn(GoldenCases()),
+                         [](const testing::TestParamInfo<GoldenCase>& info) { return info.param.name; });
+
+// A flat field stays flat in every filter (Scanlines: every second row half as bright).
+class FlatField : public testing::TestWithParam<const FilterInfo*> {};
+
+TEST_P(FlatField, StaysFlat) {
+  const FilterInfo& f = *GetParam();
+  const uint16_t kColour = PackRgb(19, 41, 7);
+  const uint16_t kHalf = PackRgb(9, 20, 3);
+  Image in = FlatImage(11, 6, kColour);
+  for (FilterFn kernel : {f.scalar, f.fast}) {
+    Image out = RunKernel(f, kernel, in);
+    Image expected = FlatImage(out.width, out.height, kColour);
+    if (&f == &kScanlines2x)
+      for (unsigned y = 1; y < out.height; y += 2)
+        for (unsigned x = 0; x < out.width; ++x) expected.at(x, y) = kHalf;
+    EXPECT_EQ(FirstDifference(out, expected), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, FlatField, testing::ValuesIn(kAllFilters, kAllFilters + kAllFilterCount),
+                         [](const testing::TestParamInfo<const FilterInfo*>& info) {
+                           return std::string(info.param->fileName);
+                         });
+
+// Scanlines: upper rows are the source pixels, lower rows each channel halved (rounded
+// down), written out here value by value.
+TEST(Scanlines, LowerRowsAreHalfBright) {
+  const uint16_t in[] = {0xFFFF, 0xF800, 0x07E0, 0x001F, 0x0821, 0x1234, 0x0000, 0x8410, 0x7BEF};
+  const uint16_t half[] = {0x7BEF, 0x7800, 0x03E0, 0x000F, 0x0000, 0x090A, 0x0000, 0x4208, 0x39E7};
+  const unsigned n = sizeof(in) / sizeof(in[0]);
+  Image src = FlatImage(n, 1, 0);
+  for (unsigned x = 0; x < n; ++x) src.at(x, 0) = in[x];
+  for (FilterFn kernel : {kScanlines2x.scalar, kScanlines2x.fast}) {
+    Image out = RunKernel(kScanlines2x, kernel, src);
+    for (unsigned x = 0; x < 2 * n; ++x) {
+      EXPECT_EQ(out.at(x, 0), in[x / 2]) << x;
+      EXPECT_EQ(out.at(x, 1), half[x / 2]) << x;
+    }
+  }
+}
+
+// Scale4x is, by definition, Scale2x applied twice.
+TEST(Scale4x, IsScale2xTwice) {
+  for (unsigned palette : {2u, 3u}) {
+    Image in = RandomImage(23, 9, palette, 100 + palette);
+    Image twice = RunKernel(kScale2x, kScale2x.scalar, RunKernel(kScale2x, kScale2x.scalar, in));
+    for (FilterFn kernel : {kScale4x.scalar, kScale4x.fast}) {
+      EXPECT_EQ(FirstDifference(RunKernel(kScale4x, kernel, in), twice), "") << "palette " << palette;
+    }
+  }
+}
+
+// xBR's colour distance: zero for equal colours, symmetric, and ordered by the YUV
+// weights (a step in luma costs far more than an equal step in chroma).
+TEST(XbrDistance, IsASymmetricYuvDistance) {
+  EXPECT_EQ(XbrDistance(0x1234, 0x1234), 0);
+  EXPECT_EQ(XbrDistance(0xFFFF, 0x0000), XbrDistance(0x0000, 0xFFFF));
+  // White to black: white has Y 4068, U 41, V 4 (16x fixed point), black 0, 0, 0:
+  // 3 * 4068 / 4 + 7 * 41 / 64 + 3 * 4 / 32, each rounded down.
+  EXPECT_EQ(XbrDistance(0xFFFF, 0x0000), 3051 + 4 + 0);
+  // One green step is "alike"; four are not.
+  EXPECT_LT(XbrDistance(PackRgb(10, 20, 10), PackRgb(10, 21, 10)), kXbrEqualBelow);
+  EXPECT_GE(XbrDistance(PackRgb(10, 20, 10), PackRgb(10, 24, 10)), kXbrEqualBelow);
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 #   wine_start DIR   creates DIR/prefix, exports DISPLAY, WINEPREFIX, WINEDLLOVERRIDES
 #   wine_stop        kills the wineserver and the X server
 
+. "$(dirname "${BASH_SOURCE[0]}")/binfmt-i386.sh"
+
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 _xvfb_pid=""
@@ -18,26 +20,37 @@ _free_display() {
   return 1
 }
 
+# Creates the prefix and waits until every process of its set-up has ended (wineboot
+# returns before all of them have). No Mono or Gecko installers: nothing here needs them.
+_wine_boot() {
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+}
+
 wine_start() {
   local dir=$1 n
   n=$(_free_display) || { echo "no free X display number" >&2; return 1; }
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   _xvfb_pid=$!
+  trap wine_stop EXIT  # from here on, whatever happens, the X server goes again
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   [ -e "/tmp/.X11-unix/X$n" ] || { echo "Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$n"
   export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
   rm -rf "$WINEPREFIX"
   mkdir -p "$dir"
-  # No Mono or Gecko installers: nothing here needs them.
-  WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1
+  # The qemu-i386 binfmt entry of the 32-bit smoke run is held off meanwhile, or the
+  # prefix's 32-bit half would be set up under emulation (minutes instead of seconds).
+  i386_binfmt_off_while _wine_boot
   # A crashing program must not wait in Wine's debugger dialog.
   "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  "$WINESERVER" -p
+  # Keep the server up between programs. (Debian's wineserver wrapper answers a second
+  # -p with a non-zero status while the server still runs: not a failure.)
+  "$WINESERVER" -w
+  "$WINESERVER" -p || true
   # Every program of the session, and every program it starts, takes a d3d9.dll that
   # lies beside it (or is loaded by path) before Wine's own.
   export WINEDLLOVERRIDES="d3d9=n,b"
-  trap wine_stop EXIT
 }
 
 wine_stop() {

@@ -23,6 +23,9 @@
 //   frame[:SEED]     fills the back buffer with Pattern(x, y, SEED) and presents:
 //                    present_hr=
 //   dump:FILE        writes the back buffer's pixels to FILE, W * 2 bytes per row
+//   verify:S,SEED    compares the back buffer with the frame Pattern(x, y, SEED) as the
+//                    test plugin of factor S writes it (S = 0: as rendered): prints
+//                    verify=ok, or verify= the first differing pixel
 //   menu             popups= (how many hold plugin items) and the plugin popup's
 //                    items: item=ID:TEXT:CHECKED, or popup=none
 //   choose:TEXT      sends WM_COMMAND for the plugin item captioned TEXT ("_" stands
@@ -39,6 +42,7 @@
 #include <vector>
 
 #include "pattern.h"
+#include "../plugins/test_plugin.h"
 
 static std::vector<IDirect3D9*> Interfaces;
 
@@ -294,6 +298,40 @@ static void Dump(const std::string& file)
   Print("dump_hr", HexNumber(static_cast<unsigned long>(hr)));
 }
 
+static void Verify(const std::string& arg)
+{
+  const std::vector<int> n = Numbers(arg);
+  const uint32_t s = static_cast<uint32_t>(n.at(0)), seed = static_cast<uint32_t>(n.at(1));
+  IDirect3DSurface9* back = nullptr;
+  Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  D3DSURFACE_DESC desc;
+  back->GetDesc(&desc);
+  IDirect3DSurface9* copy = nullptr;
+  Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+  Device->GetRenderTargetData(back, copy);
+  D3DLOCKED_RECT locked;
+  copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+  std::string result = "ok";
+  const uint32_t columns = s ? desc.Width / s * s : 0, rows = s ? desc.Height / s * s : 0;
+  for (UINT y = 0; y < desc.Height && result == "ok"; ++y) {
+    const auto* row = reinterpret_cast<const uint16_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+    for (UINT x = 0; x < desc.Width; ++x) {
+      const uint16_t expected = x < columns && y < rows
+                                    ? static_cast<uint16_t>(Pattern(x / s * s, y / s * s, seed) ^ TestMark(x % s, y % s))
+                                    : Pattern(x, y, seed);
+      if (row[x] != expected) {
+        result = "pixel " + std::to_string(x) + "," + std::to_string(y) + " is " + std::to_string(row[x]) +
+                 " not " + std::to_string(expected);
+        break;
+      }
+    }
+  }
+  copy->UnlockRect();
+  copy->Release();
+  back->Release();
+  Print("verify", result);
+}
+
 // The plugin popup: the submenu holding an item with identifier 50000 or more.
 static HMENU FindPluginPopup(HMENU menu)
 {
@@ -408,6 +446,8 @@ int main(int argc, char** argv)
       Frame(Arg(command));
     } else if (name == "dump") {
       Dump(Arg(command));
+    } else if (name == "verify") {
+      Verify(Arg(command));
     } else if (name == "menu") {
       Menu();
     } else if (name == "choose") {

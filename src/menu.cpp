@@ -3,6 +3,7 @@
 #include "menu.h"
 
 #include <cstring>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -100,10 +101,22 @@ static bool AddPlugin(HMENU popup, UINT id, const char* fileName, const char* de
   char name[RPI_NAME_SIZE + 1];
   CopyPluginName(descriptor, name);
 
-  PluginEntry* entry = new PluginEntry;
+  // Nothing may be thrown into the host: an entry that cannot be kept gets no item.
+  PluginEntry* entry = new (std::nothrow) PluginEntry;
+  try {
+    if (entry)
+      PluginEntries.push_back(entry);
+  } catch (...) {
+    delete entry;
+    entry = nullptr;
+  }
+  if (!entry) {
+    WriteLogLabel("Plugin not kept (out of memory): ", path);
+    FreeLibrary(module);
+    return false;
+  }
   entry->hPluginModule = module;
   std::memcpy(entry->szPath, path, sizeof path);
-  PluginEntries.push_back(entry);
 
   if (std::strcmp(defaultFilter, entry->szPath) == 0) {
     CheckedMenuId = id;

@@ -459,13 +459,27 @@ constexpr int LinePresentOrgFailed = 399;
 // True when the request prepared at activation fits the surface locked for this frame:
 // the plugin writes with the request's pitch and size, and the source image must
 // exist. Otherwise the frame goes out unfiltered.
-static bool RequestFits(const D3DLOCKED_RECT& locked)
+static bool RequestFits(const void* bits, INT pitch)
 {
   const PluginFrameRequest& r = FrameRequest;
-  return StagingBuffer && r.pSrc && locked.pBits && locked.Pitch >= 0 &&
-         static_cast<uint32_t>(locked.Pitch) == r.dwDstPitch && r.dwDstWidth == SurfaceGeometry.Desc.Width &&
+  return StagingBuffer && r.pSrc && bits && pitch >= 0 &&
+         static_cast<uint32_t>(pitch) == r.dwDstPitch && r.dwDstWidth == SurfaceGeometry.Desc.Width &&
          r.dwDstHeight == SurfaceGeometry.Desc.Height &&
          uint64_t(r.dwSrcWidth) * ScaleFactor <= r.dwDstWidth && uint64_t(r.dwSrcHeight) * ScaleFactor <= r.dwDstHeight;
+}
+
+bool FilterLockedFrame(void* bits, INT pitch)
+{
+  if (!RequestFits(bits, pitch))
+    return false;
+  SampleDown(bits, pitch, static_cast<uint32_t>(ScaleFactor), const_cast<void*>(FrameRequest.pSrc),
+             FrameRequest.dwSrcPitch, FrameRequest.dwSrcWidth, FrameRequest.dwSrcHeight);
+  FrameRequest.pDst = bits;
+  if (PluginOutput) {
+    PluginOutput(&FrameRequest);
+    WriteLogLine("RendOutput success", TagFunctions, LineRendOutput);
+  }
+  return true;
 }
 
 // Reads the render target back, lets the plugin write the filtered frame over the
@@ -493,18 +507,9 @@ static void FilterFrame(IDirect3DDevice9* device)
   D3DLOCKED_RECT locked = {};
   if (SUCCEEDED(IDirect3DSurface9_LockRect(copy, &locked, nullptr, 0))) {
     WriteLogLine("GetRenderTargetData success", TagFunctions, LineLocked);
-    const bool filter = RequestFits(locked);
-    if (filter) {
-      SampleDown(locked.pBits, locked.Pitch, static_cast<uint32_t>(ScaleFactor), const_cast<void*>(FrameRequest.pSrc),
-                 FrameRequest.dwSrcPitch, FrameRequest.dwSrcWidth, FrameRequest.dwSrcHeight);
-      FrameRequest.pDst = locked.pBits;
-      if (PluginOutput) {
-        PluginOutput(&FrameRequest);
-        WriteLogLine("RendOutput success", TagFunctions, LineRendOutput);
-      }
-    }
+    const bool filtered = FilterLockedFrame(locked.pBits, locked.Pitch);
     IDirect3DSurface9_UnlockRect(copy);
-    if (filter && SUCCEEDED(IDirect3DDevice9_UpdateSurface(device, copy, nullptr, target, nullptr)))
+    if (filtered && SUCCEEDED(IDirect3DDevice9_UpdateSurface(device, copy, nullptr, target, nullptr)))
       WriteLogLine("UpdateSurface success", TagFunctions, LineUpdateSurface);
   }
   IDirect3DSurface9_Release(copy);

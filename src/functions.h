@@ -30,6 +30,13 @@ HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEV
 HRESULT STDMETHODCALLTYPE PresentNew(IDirect3DDevice9* device, const RECT* pSourceRect, const RECT* pDestRect,
                                      HWND hDestWindowOverride, const RGNDATA* pDirtyRegion);
 
+// The frame path's work on a locked read-back frame: samples it down into the staging
+// image, points the request's destination at it and calls the plugin. False, with the
+// frame untouched, when the request prepared at activation does not fit a frame of this
+// pitch and the measured size (or there is no staging buffer): the frame then goes out
+// unfiltered.
+bool FilterLockedFrame(void* bits, INT pitch);
+
 // Once-per-process steps of device creation, done at the first attempt (placement)
 // and at the first success (menu).
 extern bool PlacementRestorePending;

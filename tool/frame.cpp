@@ -1,0 +1,148 @@
+// apply and bench: frames through the plugin by the library's own activation
+// (InitPlugin) and the steps of its frame path.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "src/menu.h"  // hPlugin
+#include "src/sample_down.h"
+#include "tool/png_frame.h"
+#include "tool/tool.h"
+
+// bench: rounds whose median is reported, and the time one round aims at.
+constexpr int BenchRounds = 9;
+constexpr double BenchRoundSeconds = 0.05;
+constexpr int BenchMaxFramesPerRound = 1000;
+constexpr uint32_t BenchDefaultWidth = 640, BenchDefaultHeight = 480;
+
+// Activates the plugin as the library does once it has measured a device's render
+// target: R5G6B5 surface geometry of W x H with rows `pitch` bytes apart, hPlugin set to
+// the module, InitPlugin. False, with an error line, when the library could not obtain
+// the staging buffer.
+static bool ActivateLikeLibrary(const Plugin& plugin, uint32_t width, uint32_t height, int32_t pitch)
+{
+  SurfaceGeometry = {};
+  SurfaceGeometry.Desc.Format = D3DFMT_R5G6B5;
+  SurfaceGeometry.Desc.Width = width;
+  SurfaceGeometry.Desc.Height = height;
+  SurfaceGeometry.Pitch = pitch;
+  hPlugin = plugin.module;
+  InitPlugin();
+  if (!StagingBuffer || !FrameRequest.pSrc) {
+    Error("the library obtained no staging buffer for a %lux%lu frame", static_cast<unsigned long>(width),
+          static_cast<unsigned long>(height));
+    return false;
+  }
+  return true;
+}
+
+// bench: the steps of the library's FilterLockedFrame one by one, to time the sampling
+// and the plugin apart: sampled down into the request's source image, the request
+// pointed at the frame, the plugin called. `stamps` takes the time before, between and
+// after the two steps.
+static void FilterLikeLibrary(void* frame, int32_t pitch, LARGE_INTEGER* stamps)
+{
+  QueryPerformanceCounter(&stamps[0]);
+  SampleDown(frame, pitch, static_cast<uint32_t>(ScaleFactor), const_cast<void*>(FrameRequest.pSrc),
+             FrameRequest.dwSrcPitch, FrameRequest.dwSrcWidth, FrameRequest.dwSrcHeight);
+  FrameRequest.pDst = frame;
+  QueryPerformanceCounter(&stamps[1]);
+  if (PluginOutput)
+    PluginOutput(&FrameRequest);
+  QueryPerformanceCounter(&stamps[2]);
+}
+
+int CommandApply(int argc, char** argv)
+{
+  if (argc != 3)
+    return Error("usage: rpitool apply PLUGIN IN.png OUT.png");
+  Plugin plugin;
+  if (!LoadPlugin(argv[0], plugin))
+    return ExitError;
+  Frame565 frame;
+  if (!ReadPngFrame(argv[1], frame))
+    return ExitError;
+  const int32_t pitch = static_cast<int32_t>(2 * frame.width);
+  if (!ActivateLikeLibrary(plugin, frame.width, frame.height, pitch))
+    return ExitError;
+  SetCrashContext("rpitool: %s crashed in RenderPluginOutput", argv[0]);
+  if (!FilterLockedFrame(frame.pixels.data(), pitch))
+    return Error("the library did not filter a %lux%lu frame", static_cast<unsigned long>(frame.width),
+                 static_cast<unsigned long>(frame.height));
+  if (!WritePngFrame(argv[2], frame))
+    return ExitError;
+  std::printf("%s: %lux%lu, s = %d, source %lux%lu%s\n", argv[2], static_cast<unsigned long>(frame.width),
+              static_cast<unsigned long>(frame.height), ScaleFactor,
+              static_cast<unsigned long>(FrameRequest.dwSrcWidth), static_cast<unsigned long>(FrameRequest.dwSrcHeight),
+              PluginOutput ? "" : " (no RenderPluginOutput: the frame passes unfiltered)");
+  return ExitOk;
+}
+
+static double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
+{
+  static LARGE_INTEGER frequency = {};
+  if (!frequency.QuadPart)
+    QueryPerformanceFrequency(&frequency);
+  return 1000.0 * double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+}
+
+static double Median(std::vector<double> values)
+{
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+int CommandBench(int argc, char** argv)
+{
+  if (argc < 1 || argc > 2)
+    return Error("usage: rpitool bench PLUGIN [WxH]");
+  uint32_t width = BenchDefaultWidth, height = BenchDefaultHeight;
+  if (argc == 2 && !ParseSize(argv[1], width, height))
+    return Error("bad frame size '%s': expected WxH, each from 1 to %lu", argv[1],
+                 static_cast<unsigned long>(MaxFrameSide));
+  Plugin plugin;
+  if (!LoadPlugin(argv[0], plugin))
+    return ExitError;
+  if (!plugin.output)
+    return Error("%s has no RenderPluginOutput: nothing to measure", argv[0]);
+
+  // The frame as rendered, restored before every filtered frame (outside the timing),
+  // as the library reads every frame back afresh.
+  std::vector<uint16_t> rendered(size_t(width) * height);
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x)
+      rendered[size_t(y) * width + x] = TestPixel(x, y);
+  std::vector<uint16_t> frame(rendered);
+  const int32_t pitch = static_cast<int32_t>(2 * width);
+  if (!ActivateLikeLibrary(plugin, width, height, pitch))
+    return ExitError;
+  SetCrashContext("rpitool: %s crashed in RenderPluginOutput", argv[0]);
+
+  // One frame to warm up (the plugin may obtain its working memory now) and to choose
+  // how many frames make a round.
+  LARGE_INTEGER stamps[3];
+  FilterLikeLibrary(frame.data(), pitch, stamps);
+  const double warmUp = std::max(Milliseconds(stamps[0], stamps[2]), 0.001);
+  const int framesPerRound =
+      std::clamp(static_cast<int>(BenchRoundSeconds * 1000.0 / warmUp), 1, BenchMaxFramesPerRound);
+
+  std::vector<double> pluginRounds, sampleRounds;
+  for (int round = 0; round < BenchRounds; ++round) {
+    double pluginMs = 0, sampleMs = 0;
+    for (int i = 0; i < framesPerRound; ++i) {
+      std::memcpy(frame.data(), rendered.data(), rendered.size() * sizeof rendered[0]);
+      FilterLikeLibrary(frame.data(), pitch, stamps);
+      sampleMs += Milliseconds(stamps[0], stamps[1]);
+      pluginMs += Milliseconds(stamps[1], stamps[2]);
+    }
+    pluginRounds.push_back(pluginMs / framesPerRound);
+    sampleRounds.push_back(sampleMs / framesPerRound);
+  }
+  std::printf("%s %lux%lu (s = %d, source %lux%lu): %.3f ms per frame (median of %d rounds of %d frames); "
+              "sample-down %.3f ms\n",
+              plugin.name, static_cast<unsigned long>(width), static_cast<unsigned long>(height), ScaleFactor,
+              static_cast<unsigned long>(FrameRequest.dwSrcWidth), static_cast<unsigned long>(FrameRequest.dwSrcHeight),
+              Median(pluginRounds), BenchRounds, framesPerRound, Median(sampleRounds));
+  return ExitOk;
+}

@@ -56,6 +56,38 @@ TEST(StartUp, AnyNonZeroLogValueSwitchesTheLogOnAndOtherwiseTheOldFileIsUntouche
   }
 }
 
+TEST(StartUp, AnyContentOfTheSettingsFileIsReadAsThePlatformReadsItWithoutHarm)
+{
+  std::string junk;
+  for (int i = 0; i < 4096; ++i)
+    junk += static_cast<char>((i * 131 + 7) & 0xFF);  // every byte value, NUL included
+  const struct {
+    const char* name;
+    std::string content;
+    bool logOn;
+  } cases[] = {
+      {"random bytes", junk, false},
+      {"a line of 100000 characters", "[options]\r\nlog=" + std::string(100000, '9') + "\r\n", true},
+      {"numbers with trailing text", "[options]\r\nlog=12abc\r\nwindow_resize=0x10\r\n", true},
+      {"no section header", "log=1\r\n", false},
+      {"the section twice", "[options]\r\nlog=0\r\n[options]\r\nlog=1\r\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir cwd;
+    WriteFileBytes(cwd / "filters.ini", c.content);
+    const ProcessResult run = RunHost("host.exe", "create9", cwd.path());
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(OutputValue(run.output, "done"), "1");
+    // Whatever the platform made of the log key, the library followed it.
+    char path[MAX_PATH];
+    GetFullPathNameA((cwd / "filters.ini").c_str(), MAX_PATH, path, nullptr);
+    const bool platformSaysOn = GetPrivateProfileIntA("options", "log", 0, path) != 0;
+    EXPECT_EQ(platformSaysOn, c.logOn) << "what this row expects of the platform";
+    EXPECT_EQ(FileExists(cwd / "log.txt"), platformSaysOn);
+  }
+}
+
 TEST(StartUp, WithTheLogOffNoFileIsCreated)
 {
   TempDir cwd;

@@ -36,7 +36,8 @@ static Direct3DCreate9Fn LoadSystemDirect3D()
     }
     return nullptr;
   }
-  std::memcpy(path + std::strlen(path), FileName, sizeof FileName);
+  // Appended at the terminating NUL, never further than the length reported.
+  std::memcpy(path + strnlen(path, length), FileName, sizeof FileName);
   WriteLogLabel("path = ", path);
 
   HMODULE h_d3d9 = LoadLibraryA(path);

@@ -47,7 +47,11 @@ wine_start() {
   # Keep the server up between programs. (Debian's wineserver wrapper answers a second
   # -p with a non-zero status while the server still runs: not a failure.)
   "$WINESERVER" -w
-  "$WINESERVER" -p || true
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  # Start the prefix's background services now, with no pipe of ours: started by the
+  # first test program instead, they would inherit its output pipe and keep whoever
+  # reads it (ctest) waiting until its time-out.
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
   # Every program of the session, and every program it starts, takes a d3d9.dll that
   # lies beside it (or is loaded by path) before Wine's own.
   export WINEDLLOVERRIDES="d3d9=n,b"

@@ -198,7 +198,7 @@ _w32_start() {
     { _w32_skip "the crash dialog could not be switched off in the prefix"; return; }
   # A server of its own that stays up between the programs (once reg's has gone).
   _w32_env timeout 300 "$_w32_server" -w
-  _w32_env "$_w32_server" -p || { _w32_skip "the wineserver did not start"; return; }
+  _w32_env "$_w32_server" -p </dev/null >/dev/null 2>&1 || { _w32_skip "the wineserver did not start"; return; }
   _w32_note "prefix $WINE32_PREFIX on display $WINE32_DISPLAY ($(( $(date +%s) - t0 )) s)"
   return 0
 }

@@ -277,7 +277,8 @@ static void Frame(const std::string& arg)
   Pump();
 }
 
-static void Dump(const std::string& file)
+// The back buffer's pixels, read back through system memory, packed row after row.
+static std::vector<uint16_t> ReadBackBuffer(UINT& width, UINT& height, HRESULT& hr)
 {
   IDirect3DSurface9* back = nullptr;
   Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
@@ -285,16 +286,28 @@ static void Dump(const std::string& file)
   back->GetDesc(&desc);
   IDirect3DSurface9* copy = nullptr;
   Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-  const HRESULT hr = Device->GetRenderTargetData(back, copy);
+  hr = Device->GetRenderTargetData(back, copy);
   D3DLOCKED_RECT locked;
   copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-  FILE* out = std::fopen(file.c_str(), "wb");
+  std::vector<uint16_t> pixels(size_t(desc.Width) * desc.Height);
   for (UINT y = 0; y < desc.Height; ++y)
-    std::fwrite(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, 2, desc.Width, out);
-  std::fclose(out);
+    std::memcpy(&pixels[size_t(y) * desc.Width], static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, desc.Width * 2);
   copy->UnlockRect();
   copy->Release();
   back->Release();
+  width = desc.Width;
+  height = desc.Height;
+  return pixels;
+}
+
+static void Dump(const std::string& file)
+{
+  UINT width, height;
+  HRESULT hr;
+  const std::vector<uint16_t> pixels = ReadBackBuffer(width, height, hr);
+  FILE* out = std::fopen(file.c_str(), "wb");
+  std::fwrite(pixels.data(), 2, pixels.size(), out);
+  std::fclose(out);
   Print("dump_hr", HexNumber(static_cast<unsigned long>(hr)));
 }
 
@@ -302,33 +315,24 @@ static void Verify(const std::string& arg)
 {
   const std::vector<int> n = Numbers(arg);
   const uint32_t s = static_cast<uint32_t>(n.at(0)), seed = static_cast<uint32_t>(n.at(1));
-  IDirect3DSurface9* back = nullptr;
-  Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-  D3DSURFACE_DESC desc;
-  back->GetDesc(&desc);
-  IDirect3DSurface9* copy = nullptr;
-  Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-  Device->GetRenderTargetData(back, copy);
-  D3DLOCKED_RECT locked;
-  copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+  UINT width, height;
+  HRESULT hr;
+  const std::vector<uint16_t> pixels = ReadBackBuffer(width, height, hr);
+  const uint32_t columns = s ? width / s * s : 0, rows = s ? height / s * s : 0;
   std::string result = "ok";
-  const uint32_t columns = s ? desc.Width / s * s : 0, rows = s ? desc.Height / s * s : 0;
-  for (UINT y = 0; y < desc.Height && result == "ok"; ++y) {
-    const auto* row = reinterpret_cast<const uint16_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
-    for (UINT x = 0; x < desc.Width; ++x) {
+  for (UINT y = 0; y < height && result == "ok"; ++y) {
+    for (UINT x = 0; x < width; ++x) {
       const uint16_t expected = x < columns && y < rows
                                     ? static_cast<uint16_t>(Pattern(x / s * s, y / s * s, seed) ^ TestMark(x % s, y % s))
                                     : Pattern(x, y, seed);
-      if (row[x] != expected) {
-        result = "pixel " + std::to_string(x) + "," + std::to_string(y) + " is " + std::to_string(row[x]) +
-                 " not " + std::to_string(expected);
+      const uint16_t actual = pixels[size_t(y) * width + x];
+      if (actual != expected) {
+        result = "pixel " + std::to_string(x) + "," + std::to_string(y) + " is " + std::to_string(actual) + " not " +
+                 std::to_string(expected);
         break;
       }
     }
   }
-  copy->UnlockRect();
-  copy->Release();
-  back->Release();
   Print("verify", result);
 }
 

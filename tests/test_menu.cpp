@@ -415,8 +415,6 @@ TEST_F(WindowProcedure, AMenuChoiceSwitchesThePluginMovesTheMarkAndRemembersIt)
   EXPECT_EQ(ScaleFactor, 3);
   EXPECT_EQ(Checked(), s3);
   EXPECT_EQ(Setting("default_filter"), "plugins/tp_s3.rpi");
-  const MENUITEMINFOA none = {};
-  (void)none;
   std::vector<std::string> expected = {
       "WindowProc .\\menu.cpp 38 ",
       "Message = 273",

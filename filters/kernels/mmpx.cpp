@@ -134,7 +134,11 @@ static inline Vec LumaOf(Vec v) {
   Vec red = _mm_srli_epi16(v, kRedShift);
   Vec green = _mm_and_si128(_mm_srli_epi16(v, kGreenShift), greenMask);
   Vec blue = _mm_and_si128(v, blueMask);
-  return _mm_add_epi16(_mm_slli_epi16(_mm_add_epi16(red, blue), 1), green);
+  // Each channel expanded to 8 bits as MmpxLuma does; the sum (at most 765) fits a lane.
+  Vec red8 = _mm_or_si128(_mm_slli_epi16(red, 3), _mm_srli_epi16(red, 2));
+  Vec green8 = _mm_or_si128(_mm_slli_epi16(green, 2), _mm_srli_epi16(green, 4));
+  Vec blue8 = _mm_or_si128(_mm_slli_epi16(blue, 3), _mm_srli_epi16(blue, 2));
+  return _mm_add_epi16(_mm_add_epi16(red8, green8), blue8);
 }
 
 static inline Vec AllEqual2(Vec b, Vec a0, Vec a1) { return And(Equal(b, a0), Equal(b, a1)); }

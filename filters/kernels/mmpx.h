@@ -15,9 +15,14 @@ void Mmpx2xScalar(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
 void Mmpx2xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                 unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
 
-// The brightness MMPX's rules compare. The paper sums the three 8-bit channels (and
-// weighs by alpha, which R5G6B5 lacks); here red and blue count double so that every
-// channel spans the same 0..62/63 range, keeping the paper's equal channel weights.
-static inline int MmpxLuma(uint16_t p) { return 2 * (int)RedOf(p) + (int)GreenOf(p) + 2 * (int)BlueOf(p); }
+// The brightness MMPX's rules compare, as the paper defines it for opaque pixels: the
+// sum of the three channels expanded to 8 bits (a 5-bit channel c becomes c << 3 | c >> 2,
+// a 6-bit one c << 2 | c >> 4, so that full intensity is 255 in each). Pure red and pure
+// green are then equally bright (255), and ties between them fall as in the paper.
+// R5G6B5 has no alpha, so the paper's alpha weighting drops out.
+static inline int MmpxLuma(uint16_t p) {
+  unsigned r = RedOf(p), g = GreenOf(p), b = BlueOf(p);
+  return (int)(((r << 3) | (r >> 2)) + ((g << 2) | (g >> 4)) + ((b << 3) | (b >> 2)));
+}
 
 extern const FilterInfo kMmpx2x;

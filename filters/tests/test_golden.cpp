@@ -297,6 +297,40 @@ TEST(Scale4x, IsScale2xTwice) {
   }
 }
 
+// MMPX compares brightness on channels expanded to 8 bits, so pure red (255, 0, 0) and
+// pure green (0, 255, 0) are equally bright. At E below the 1:1-edge rule of sub-pixel
+// M (bottom right) sees F == H (green), F != B, F != D, and needs E at least as bright
+// as F: with the tie it holds, and since E != R the rule fires, so M turns green. (A
+// brightness that weighed the 5- and 6-bit values directly would make red 62 and green
+// 63, and M would stay red.) No other rule fires: every one needs an equality that the
+// neighbourhood lacks. Neighbourhood, with the pixels the rules read named:
+//
+//       .  .  P  .  .          P = 0000
+//       .  A  B  C  .          A = DEFB, B = C = 0000
+//       Q  D  E  F  R          Q = D = E = F800, F = R = 07E0
+//       .  G  H  I  .          G = F800, H = I = 07E0
+//       .  .  S  .  .          S = F800; the unnamed pixels are black
+TEST(Mmpx, BrightnessTieFallsAsInThePaper) {
+  const uint16_t red = 0xF800, green = 0x07E0, black = 0x0000;
+  Image in = FlatImage(5, 5, black);
+  in.at(1, 1) = 0xDEFB;                                         // A
+  in.at(2, 1) = in.at(3, 1) = in.at(2, 0) = black;              // B, C, P
+  in.at(0, 2) = in.at(1, 2) = in.at(2, 2) = in.at(1, 3) = red;  // Q, D, E, G
+  in.at(2, 4) = red;                                            // S
+  in.at(3, 2) = in.at(4, 2) = in.at(2, 3) = in.at(3, 3) = green;  // F, R, H, I
+  EXPECT_EQ(MmpxLuma(red), 255);
+  EXPECT_EQ(MmpxLuma(green), 255);
+  EXPECT_EQ(MmpxLuma(0xFFFF), 765);
+  for (FilterFn kernel : {kMmpx2x.scalar, kMmpx2x.fast}) {
+    Image out = RunKernel(kMmpx2x, kernel, in);
+    const char* which = kernel == kMmpx2x.scalar ? "scalar" : "fast";
+    EXPECT_EQ(out.at(4, 4), red) << which << " J";
+    EXPECT_EQ(out.at(5, 4), red) << which << " K";
+    EXPECT_EQ(out.at(4, 5), red) << which << " L";
+    EXPECT_EQ(out.at(5, 5), green) << which << " M";
+  }
+}
+
 // xBR's colour distance: zero for equal colours, symmetric, and ordered by the YUV
 // weights (a step in luma costs far more than an equal step in chroma).
 TEST(XbrDistance, IsASymmetricYuvDistance) {

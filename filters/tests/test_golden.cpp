@@ -9,6 +9,7 @@
 
 #include "image.h"
 #include "kernels/registry.h"
+#include "kernels/rgb8.h"
 
 namespace {
 
@@ -113,12 +114,12 @@ std::vector<GoldenCase> GoldenCases() {
                      0});
   }
 
-  // A single pixel stays a square block in every pattern filter but Scale4x, whose
+  // A single pixel stays a square block in the Scale family and MMPX but Scale4x, whose
   // second pass rounds the corners of the 2x2 block it got from the first.
   cases.push_back({"scale4x_single_pixel", &kScale4x, [] { return SinglePixel(7, 7, 3, 3); },
                    [=](const Image& in) { return NearestWith(in, 4, {{12, 12, K}, {15, 12, K}, {12, 15, K}, {15, 15, K}}); },
                    0});
-  for (const FilterInfo* f : {&kScale2x, &kScale3x, &kMmpx2x, &kXbr2x, &kXbr3x, &kXbr4x}) {
+  for (const FilterInfo* f : {&kScale2x, &kScale3x, &kMmpx2x}) {
     cases.push_back({std::string(f->fileName) + "_single_pixel", f, [] { return SinglePixel(7, 7, 3, 3); },
                      nearest(f->scale), 0});
   }
@@ -167,32 +168,9 @@ std::vector<GoldenCase> GoldenCases() {
                      });
                    },
                    2});
-  // xBR: the line's two off-diagonal corners blend towards black and the neighbours'
-  // facing corners towards white, with the diagonal coverage of each scale.
-  // Blends of white (31, 63, 31) and black in eighths, per channel (a*(8-w) + b*w + 4) / 8
-  // rounded down: half (16, 32, 16); 1/8 towards black (27, 55, 27); 7/8 towards black
-  // (4, 8, 4); from black, 7/8 and 1/8 towards white give the same two values.
-  const uint16_t h = 0x8410, a = 0xDEFB, b = 0x2104, c = 0xDEFB, e = 0x2104;
-  cases.push_back({"xbr2x_diagonal", &kXbr2x, [] { return Diagonal(10); },
-                   [=](const Image&) { return DiagonalBlocks(10, 2, {W, h, h, W}, {K, K, h, K}, {K, h, K, K}); },
-                   2});
-  cases.push_back({"xbr3x_diagonal", &kXbr3x, [] { return Diagonal(10); },
-                   [=](const Image&) {
-                     return DiagonalBlocks(10, 3, {W, a, b, a, W, a, b, a, W}, {K, K, K, e, K, K, c, e, K},
-                                           {K, e, c, K, K, e, K, K, K});
-                   },
-                   2});
-  cases.push_back({"xbr4x_diagonal", &kXbr4x, [] { return Diagonal(10); },
-                   [=](const Image&) {
-                     return DiagonalBlocks(10, 4, {W, W, h, K, W, W, W, h, h, W, W, W, K, h, W, W},
-                                           {K, K, K, K, K, K, K, K, h, K, K, K, W, h, K, K},
-                                           {K, K, h, W, K, K, K, h, K, K, K, K, K, K, K, K});
-                   },
-                   2});
-
   // A checkerboard (dithering) is left as it is, away from the edges, except by
   // Scale4x, whose second pass rounds the corners of the 2x squares.
-  for (const FilterInfo* f : {&kScale2x, &kScale3x, &kMmpx2x, &kXbr2x, &kXbr3x, &kXbr4x}) {
+  for (const FilterInfo* f : {&kScale2x, &kScale3x, &kMmpx2x}) {
     cases.push_back({std::string(f->fileName) + "_checkerboard", f, [] { return Checkerboard(12, 11); },
                      nearest(f->scale), f == &kMmpx2x ? 3u : 2u});
   }
@@ -331,17 +309,36 @@ TEST(Mmpx, BrightnessTieFallsAsInThePaper) {
   }
 }
 
-// xBR's colour distance: zero for equal colours, symmetric, and ordered by the YUV
-// weights (a step in luma costs far more than an equal step in chroma).
-TEST(XbrDistance, IsASymmetricYuvDistance) {
-  EXPECT_EQ(XbrDistance(0x1234, 0x1234), 0);
+// xBR's colour distance: |dY| + |dU| + |dV| of the 8-bit YUV, worked out by hand for a
+// few pixels (channels expanded to 8 bits first).
+TEST(XbrDistance, IsTheSumOfYuvDifferences) {
+  EXPECT_EQ(XbrDistance(0x1234, 0x1234), 0u);
   EXPECT_EQ(XbrDistance(0xFFFF, 0x0000), XbrDistance(0x0000, 0xFFFF));
-  // White to black: white has Y 4068, U 41, V 4 (16x fixed point), black 0, 0, 0:
-  // 3 * 4068 / 4 + 7 * 41 / 64 + 3 * 4 / 32, each rounded down.
-  EXPECT_EQ(XbrDistance(0xFFFF, 0x0000), 3051 + 4 + 0);
-  // One green step is "alike"; four are not.
-  EXPECT_LT(XbrDistance(PackRgb(10, 20, 10), PackRgb(10, 21, 10)), kXbrEqualBelow);
-  EXPECT_GE(XbrDistance(PackRgb(10, 20, 10), PackRgb(10, 24, 10)), kXbrEqualBelow);
+  // White: Y 255, U 128, V 128; black: Y 0, U 128, V 128.
+  EXPECT_EQ(XbrDistance(0xFFFF, 0x0000), 255u);
+  // Pure red (255, 0, 0): Y = 76 (76.245), U = 128 - 43 (-43.095 truncated), V = 128 + 127
+  // (127.5 truncated); against black: 76 + 43 + 127.
+  EXPECT_EQ(XbrDistance(0xF800, 0x0000), 76u + 43u + 127u);
+  // Pure blue (0, 0, 255): Y 29, U 128 + 127, V 128 - 20 (-20.655 truncated).
+  EXPECT_EQ(XbrDistance(0x001F, 0x0000), 29u + 127u + 20u);
+  EXPECT_EQ(Yuv8Of(0xFF0000), (76u << 16) | (85u << 8) | 255u);
+  EXPECT_EQ(Yuv8Of(0x0000FF), (29u << 16) | (255u << 8) | 108u);
+}
+
+// The blends on packed 8-bit channels, values worked out by hand: towards b by m / 2^s
+// per channel, rounded down.
+TEST(XbrBlend, MovesEachChannelAndTruncates) {
+  EXPECT_EQ(XbrBlend(0x000000, 0xFFFFFF, 1, 2), 0x3F3F3Fu);  // 255 / 4 = 63.75
+  EXPECT_EQ(XbrBlend(0x000000, 0xFFFFFF, 3, 2), 0xBFBFBFu);  // 765 / 4 = 191.25
+  EXPECT_EQ(XbrBlend(0x000000, 0xFFFFFF, 7, 3), 0xDFDFDFu);  // 1785 / 8 = 223.1
+  EXPECT_EQ(XbrBlend(0xFFFFFF, 0x000000, 1, 3), 0xDFDFDFu);  // 255 - 31.875, rounded down
+  // Blue falling while red stays: the borrow between the packed channels cancels out.
+  EXPECT_EQ(XbrBlend(0x100010, 0x100000, 1, 2), 0x10000Cu);
+  EXPECT_EQ(XbrBlend(0x204080, 0x000000, 3, 2), 0x081020u);
+  EXPECT_EQ(XbrHalf(0xFFFFFF, 0x000000), 0x7F7F7Fu);
+  // Each channel halved (low bit dropped) before the sum: red 1/2 + 3/2 = 0 + 1, green
+  // 2/2 + 3/2 = 1 + 1, blue 3/2 + 3/2 = 1 + 1 (a true mean would give 2, 2, 3).
+  EXPECT_EQ(XbrHalf(0x010203, 0x030303), 0x010202u);
 }
 
 }  // namespace

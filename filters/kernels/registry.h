@@ -2,6 +2,7 @@
 // its own kernel).
 #pragma once
 
+#include "hqx.h"
 #include "mmpx.h"
 #include "nearest.h"
 #include "scale2x.h"

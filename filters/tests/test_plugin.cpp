@@ -32,6 +32,9 @@ const ExpectedDescriptor kExpectedDescriptors[] = {
     {"xbr3x", "xBR 3x", 0x30000},
     {"xbr4x", "xBR 4x", 0x40000},
     {"scanlines2x", "Scanlines 2x", 0},
+    {"hq2x", "hq2x", 0},
+    {"hq3x", "hq3x", 0x30000},
+    {"hq4x", "hq4x", 0x40000},
 };
 
 TEST(PluginDescriptor, NamesAndFlagsOfEveryBundledPlugin) {

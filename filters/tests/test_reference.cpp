@@ -51,7 +51,7 @@ TEST_P(MatchesFfmpeg, OnTheGoldenPair) {
 std::vector<ReferenceCase> Cases() {
   std::vector<ReferenceCase> cases;
   for (const char* picture : {"art", "noise"})
-    for (const char* filter : {"xbr2x", "xbr3x", "xbr4x"}) cases.push_back({picture, filter});
+    for (const char* filter : {"xbr2x", "xbr3x", "xbr4x", "hq2x", "hq3x", "hq4x"}) cases.push_back({picture, filter});
   return cases;
 }
 

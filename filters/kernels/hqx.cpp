@@ -1,0 +1,540 @@
+// hq2x, hq3x and hq4x, as FFmpeg's hqx filter computes them.
+//
+// The neighbours of the source pixel E, by position (reading order):
+//
+//     NW  N  NE        0 1 2
+//     W   E  E'        3 4 5      (E' is the east neighbour; E itself is position 4)
+//     SW  S  SE        6 7 8
+//
+// Each neighbour is "unlike" E when their 8-bit YUV differ by more than 48 in Y, 7 in U
+// or 6 in V. Every sub-pixel of the output block is a mix of E and the three neighbours
+// at its corner, chosen by rules: an ordered list per kind of sub-pixel, written for the
+// top-left one (or the top-left quadrant), the first rule that matches wins. A rule
+// matches when the neighbourhood fits one of its shapes, and, for some rules, when a
+// pair of orthogonal neighbours (N and E', S and W, or W and N) is unlike too. A shape is
+// a 3x3 picture, rows split by '/': '#' an unlike neighbour, '.' an alike one, '-' either,
+// 'o' the pixel itself. Mixes are weights in sixteenths of E, N, W and NW (for the top-
+// left sub-pixel), applied to each 8-bit channel and rounded down.
+//
+// The other sub-pixels use the same rules turned or mirrored: hq2x and hq4x mirror the
+// top-left corner (quadrant) into the other three, hq3x turns its top-left corner and
+// top-middle sub-pixels by quarter turns, and keeps E in the centre.
+//
+// At start-up the rules are compiled, per output sub-pixel, into a table over the 4096
+// possible "keys" of a pixel: 8 bits for the unlike neighbours and 4 for the unlike
+// orthogonal pairs. Filtering a pixel is then computing its key (the SSE2 version does
+// that for 8 pixels at a time) and, per sub-pixel, one table look-up and one mix.
+#include "hqx.h"
+
+#include <vector>
+
+#include "padded.h"
+#include "rgb8.h"
+#include "simd.h"
+
+namespace {
+
+// Thresholds of "unlike" on 8-bit Y, U, V.
+const int kMaxAlikeY = 48, kMaxAlikeU = 7, kMaxAlikeV = 6;
+
+const unsigned kHqBorder = 1;
+const unsigned kKeyBits = 12;
+const unsigned kKeys = 1u << kKeyBits;
+
+// Pairs of orthogonal neighbours a rule may also need unlike (for the top-left sub-pixel).
+enum HqPair { kNoPair, kPairNE, kPairSW, kPairWN };
+
+struct HqMix {
+  uint8_t e, n, w, nw;  // sixteenths
+};
+constexpr HqMix Mix(int e, int n, int w, int nw) {
+  return HqMix{(uint8_t)e, (uint8_t)n, (uint8_t)w, (uint8_t)nw};
+}
+
+struct HqRule {
+  const char* shapes;  // alternatives separated by spaces; null: always matches
+  HqPair pair;
+  HqMix mix;
+};
+
+// hq2x: the top-left sub-pixel (the others are its mirror images).
+const HqRule kHq2xCorner[] = {
+    {"###/.o#/#-. ##-/.o#/-..", kPairNE, Mix(12, 0, 4, 0)},
+    {"#.-/#o./-#. #.#/#o-/##.", kPairSW, Mix(12, 4, 0, 0)},
+    {"##-/#o-/--- -#./#o./.#. -#./#o#/...", kPairWN, Mix(16, 0, 0, 0)},
+    {".#./#o-/#.- .#-/#o./-.- .#./#o#/#-. .#./#o#/-#. .#./#o./--# .#./#o-/-.# .##/#o-/.#. .##/#o./.-- .#-/#o#/.#. .#-/#o./.-# .#./#o#/.#- .#./#o-/.-# .#-/#o-/..#", kPairWN, Mix(12, 0, 0, 4)},
+    {"..-/#o-/---", kNoPair, Mix(8, 4, 0, 4)},
+    {".#-/.o-/---", kNoPair, Mix(8, 0, 4, 4)},
+    {"###/#o-/#--", kNoPair, Mix(14, 1, 1, 0)},
+    {"###/.o#/#-. ##-/.o#/-..", kNoPair, Mix(10, 4, 2, 0)},
+    {"#.-/#o./-#. #.#/#o-/##.", kNoPair, Mix(10, 2, 4, 0)},
+    {"##-/.o./--- ##./.o-/-#- ##-/.o-/--# ##-/.o-/.#-", kNoPair, Mix(12, 0, 4, 0)},
+    {"#.-/#o-/-.- #.-/#o-/--# #../#o#/--- #.-/#o#/.--", kNoPair, Mix(12, 4, 0, 0)},
+    {"-#./#o./#.- ##./#o-/#.# ###/#o./.-# -##/#o./..-", kNoPair, Mix(4, 6, 6, 0)},
+    {".#-/#o./##. .##/#o-/##- .##/#o#/#-- .#-/#o#/### .##/#o#/-## .##/#o#/-..", kNoPair, Mix(12, 0, 0, 4)},
+    {"-.-/.o-/--- ##./#o-/-#- ##./#o#/--. ##./#o-/.-- -#./#o./.-. -#./#o-/... -#./#o./..- ##-/#o-/.#. ##-/#o#/.--", kNoPair, Mix(8, 4, 4, 0)},
+    {nullptr, kNoPair, Mix(12, 2, 2, 0)},
+};
+
+// hq3x: the top-left sub-pixel (the other corners are it turned by quarter turns).
+const HqRule kHq3xCorner[] = {
+    {"#.-/#o./-#. #.#/#o-/##.", kPairSW, Mix(12, 4, 0, 0)},
+    {"###/.o#/#-. ##-/.o#/-..", kPairNE, Mix(12, 0, 4, 0)},
+    {"##-/#o-/--- -#./#o./.#. -#./#o#/...", kPairWN, Mix(16, 0, 0, 0)},
+    {".#./#o-/#.- .#-/#o./-.- .#./#o#/#-. .#./#o#/-#. .#./#o./--# .#./#o-/-.# .##/#o-/.#. .##/#o./.-- .#-/#o#/.#. .#-/#o./.-# .#./#o#/.#- .#./#o-/.-# .#-/#o-/..#", kPairWN, Mix(12, 0, 0, 4)},
+    {"#.-/#o-/-.- #.-/#o-/--# #../#o#/--- #.-/#o#/.--", kNoPair, Mix(12, 4, 0, 0)},
+    {"##-/.o./--- ##./.o-/-#- ##-/.o-/--# ##-/.o-/.#-", kNoPair, Mix(12, 0, 4, 0)},
+    {"-#./#o./#.- ##./#o-/#.# ###/#o./.-# -##/#o./..-", kNoPair, Mix(0, 8, 8, 0)},
+    {"##./#o-/-#- ##./#o#/--. ##./#o-/.-- -#./#o./.-. -#./#o-/... -#./#o./..- ##-/#o-/.#. ##-/#o#/.--", kNoPair, Mix(2, 7, 7, 0)},
+    {"..-/#o-/--- .--/#o./##. .#-/-o./##. .-#/#o-/##- .##/-o-/##- .-#/#o#/#-- .##/-o#/#-- .--/#o#/### .-#/#o#/-## .#-/-o#/### .##/-o#/-## .-#/#o#/-.. .##/-o#/-.. .#-/.o-/---", kNoPair, Mix(12, 0, 0, 4)},
+    {nullptr, kNoPair, Mix(8, 4, 4, 0)},
+};
+
+// hq3x: the top-middle sub-pixel (the other edge middles are it turned; the centre is E).
+const HqRule kHq3xEdge[] = {
+    {"-##/#o#/.## -##/.o#/--. -#-/.o#/-.. .##/-o#/--- .#-/.o#/-.- .#-/.o#/.-.", kPairNE, Mix(16, 0, 0, 0)},
+    {"##./#o-/--- -#./#o./-.- ##-/#o#/##. ##-/#o./.-- -#./#o./.-. -#-/#o./..-", kPairWN, Mix(16, 0, 0, 0)},
+    {"###/#o./.-# -##/#o./..- ###/.o#/#-. ##-/.o#/-..", kNoPair, Mix(4, 12, 0, 0)},
+    {"-.-/-o-/--- --./#o./#.- #-./#o-/#.# .-#/-o#/#.# .--/.o#/-.#", kNoPair, Mix(12, 4, 0, 0)},
+    {"##./#o-/-#- ##-/#o#/##. -##/#o#/##. ##./#o#/--. ##./#o-/.-- -#./#o./.-. -#./#o./..- ##-/#o./.#. ##-/#o#/.## -##/#o#/.## -##/.o#/.#. .##/-o#/-#- .##/-o#/--. .##/#o#/.-- .#-/.o#/-.. .#-/.o#/.-.", kNoPair, Mix(14, 2, 0, 0)},
+    {nullptr, kNoPair, Mix(16, 0, 0, 0)},
+};
+
+// hq4x: the four sub-pixels of the top-left quadrant, (0, 0) (1, 0) (0, 1) (1, 1); the
+// other quadrants are their mirror images.
+const HqRule kHq4x00[] = {
+    {"###/.o#/#-. ##-/.o#/-..", kPairNE, Mix(10, 0, 6, 0)},
+    {"#.-/#o./-#. #.#/#o-/##.", kPairSW, Mix(10, 6, 0, 0)},
+    {"##-/#o-/--- -#./#o./.#. -#./#o#/...", kPairWN, Mix(16, 0, 0, 0)},
+    {".#./#o-/#.- .#-/#o./-.- .#./#o#/#-. .#./#o#/-#. .#./#o./--# .#./#o-/-.# .##/#o-/.#. .##/#o./.-- .#-/#o#/.#. .#-/#o./.-# .#./#o#/.#- .#./#o-/.-# .#-/#o-/..#", kPairWN, Mix(10, 0, 0, 6)},
+    {"#.-/#o./-#. #.#/#o-/##.", kNoPair, Mix(12, 0, 4, 0)},
+    {"###/.o#/#-. ##-/.o#/-..", kNoPair, Mix(12, 4, 0, 0)},
+    {"##-/.o./--- ##./.o-/-#- ##-/.o-/--# ##-/.o-/.#-", kNoPair, Mix(10, 0, 6, 0)},
+    {"#.-/#o-/-.- #.-/#o-/--# #../#o#/--- #.-/#o#/.--", kNoPair, Mix(10, 6, 0, 0)},
+    {"##./#o-/--- -#./#o./-.- ##-/#o-/.-- -#./#o./.-. -#-/#o./..- -#./#o-/...", kNoPair, Mix(0, 8, 8, 0)},
+    {"..-/#o-/--- .--/#o./##. .#-/-o./##. .-#/#o-/##- .##/-o-/##- .-#/#o#/#-- .##/-o#/#-- .--/#o#/### .-#/#o#/-## .#-/-o#/### .##/-o#/-## .-#/#o#/-.. .##/-o#/-.. .#-/.o-/---", kNoPair, Mix(10, 0, 0, 6)},
+    {nullptr, kNoPair, Mix(8, 4, 4, 0)},
+};
+
+// hq4x (1, 0)
+const HqRule kHq4x10[] = {
+    {"###/.o#/#-. ##-/.o#/-..", kPairNE, Mix(14, 0, 2, 0)},
+    {"##./#o-/--- ##-/#o-/.-- -#./#o./.#. -#./#o#/...", kPairWN, Mix(16, 0, 0, 0)},
+    {".#./#o-/#.- .#-/#o./-.- .#./#o#/#-. .#./#o#/-#. .#./#o./--# .#./#o-/-.# .##/#o-/.#. .##/#o./.-- .#-/#o#/.#. .#-/#o./.-# .#./#o#/.#- .#./#o-/.-# .#-/#o-/..#", kPairWN, Mix(12, 0, 0, 4)},
+    {"###/#o-/#--", kNoPair, Mix(16, 0, 0, 0)},
+    {"-.-/.o-/---", kNoPair, Mix(10, 4, 2, 0)},
+    {"..-/#o-/---", kNoPair, Mix(10, 4, 0, 2)},
+    {"#.-/#o-/---", kNoPair, Mix(10, 6, 0, 0)},
+    {"###/.o#/#-. ##-/.o#/-..", kNoPair, Mix(4, 12, 0, 0)},
+    {"-#./#o./#.- ##./#o-/#.#", kNoPair, Mix(4, 8, 4, 0)},
+    {"###/#o./.-# -##/#o./..-", kNoPair, Mix(0, 10, 6, 0)},
+    {"##-/.o./--- ##./.o-/-#- ##-/.o-/--# ##-/.o-/.#-", kNoPair, Mix(14, 0, 2, 0)},
+    {".#-/-o./##. .##/-o-/##- .##/-o#/#-- .#-/-o#/### .##/-o#/-## .##/-o#/-.. .#-/.o-/---", kNoPair, Mix(12, 0, 0, 4)},
+    {"##./#o-/-#- ##./#o#/--. ##./#o-/.-- -#./#o./.-. -#./#o-/... -#./#o./..- ##-/#o-/.#. ##-/#o#/.--", kNoPair, Mix(8, 8, 0, 0)},
+    {nullptr, kNoPair, Mix(12, 4, 0, 0)},
+};
+
+// hq4x (0, 1)
+const HqRule kHq4x01[] = {
+    {"#.-/#o./-#. #.#/#o-/##.", kPairSW, Mix(14, 2, 0, 0)},
+    {"##./#o-/--- ##-/#o-/.-- -#./#o./.#. -#./#o#/...", kPairWN, Mix(16, 0, 0, 0)},
+    {".#./#o-/#.- .#-/#o./-.- .#./#o#/#-. .#./#o#/-#. .#./#o./--# .#./#o-/-.# .##/#o-/.#. .##/#o./.-- .#-/#o#/.#. .#-/#o./.-# .#./#o#/.#- .#./#o-/.-# .#-/#o-/..#", kPairWN, Mix(12, 0, 0, 4)},
+    {"###/#o-/#--", kNoPair, Mix(16, 0, 0, 0)},
+    {"-.-/.o-/---", kNoPair, Mix(10, 2, 4, 0)},
+    {".#-/.o-/---", kNoPair, Mix(10, 0, 4, 2)},
+    {"##-/.o-/---", kNoPair, Mix(10, 0, 6, 0)},
+    {"#.-/#o./-#. #.#/#o-/##.", kNoPair, Mix(4, 0, 12, 0)},
+    {"###/#o./.-# -##/#o./..-", kNoPair, Mix(4, 4, 8, 0)},
+    {"-#./#o./#.- ##./#o-/#.#", kNoPair, Mix(0, 6, 10, 0)},
+    {"#.-/#o-/-.- #.-/#o-/--# #../#o#/--- #.-/#o#/.--", kNoPair, Mix(14, 2, 0, 0)},
+    {"..-/#o-/--- .--/#o./##. .-#/#o-/##- .-#/#o#/#-- .--/#o#/### .-#/#o#/-## .-#/#o#/-..", kNoPair, Mix(12, 0, 0, 4)},
+    {"##./#o-/-#- ##./#o#/--. ##./#o-/.-- -#./#o./.-. -#./#o-/... -#./#o./..- ##-/#o-/.#. ##-/#o#/.--", kNoPair, Mix(8, 0, 8, 0)},
+    {nullptr, kNoPair, Mix(12, 0, 4, 0)},
+};
+
+// hq4x (1, 1)
+const HqRule kHq4x11[] = {
+    {"##./#o./#.- ##./#o-/#.# ###/#o./.-# ###/#o./..-", kPairWN, Mix(16, 0, 0, 0)},
+    {".#./#o-/#.- .#-/#o./-.- .#./#o#/#-. .#./#o#/-#. .#./#o./--# .#./#o-/-.# .##/#o-/.#. .##/#o./.-- .#-/#o#/.#. .#-/#o./.-# .#./#o#/.#- .#./#o-/.-# .#-/#o-/..#", kPairWN, Mix(14, 0, 0, 2)},
+    {"##-/.o-/---", kNoPair, Mix(14, 0, 2, 0)},
+    {"#.-/#o-/---", kNoPair, Mix(14, 2, 0, 0)},
+    {"-.-/.o-/--- -#./#o./#.- ##./#o-/#.# ###/#o./.-# -##/#o./..-", kNoPair, Mix(12, 2, 2, 0)},
+    {"..-/#o-/--- .--/#o./##. .#-/-o./##. .-#/#o-/##- .##/-o-/##- .-#/#o#/#-- .##/-o#/#-- .--/#o#/### .-#/#o#/-## .#-/-o#/### .##/-o#/-## .-#/#o#/-.. .##/-o#/-.. .#-/.o-/---", kNoPair, Mix(14, 0, 0, 2)},
+    {nullptr, kNoPair, Mix(16, 0, 0, 0)},
+};
+
+// The one rule of hq3x's centre sub-pixel.
+const HqRule kHqCentre[] = {{nullptr, kNoPair, Mix(16, 0, 0, 0)}};
+
+// Offsets (dx, dy) of the positions 0..8.
+inline int PosX(int pos) { return pos % 3 - 1; }
+inline int PosY(int pos) { return pos / 3 - 1; }
+inline int PosAt(int dx, int dy) { return (dy + 1) * 3 + dx + 1; }
+// Key bit of a neighbour position (the centre has none).
+inline int BitOf(int pos) { return pos < 4 ? pos : pos - 1; }
+
+// The actual orthogonal pairs, in key bits 8..11: (W, N), (N, E'), (E', S), (S, W).
+const int kPairPos[4][2] = {{3, 1}, {1, 5}, {5, 7}, {7, 3}};
+
+// The canonical key of a rule: bits 0..7 unlike neighbours, bit 8 N-E' unlike, bit 9
+// S-W unlike, bit 10 W-N unlike.
+bool RuleMatches(const HqRule& rule, unsigned canonicalKey) {
+  if (rule.pair == kPairNE && !(canonicalKey & (1u << 8))) return false;
+  if (rule.pair == kPairSW && !(canonicalKey & (1u << 9))) return false;
+  if (rule.pair == kPairWN && !(canonicalKey & (1u << 10))) return false;
+  if (rule.shapes == nullptr) return true;
+  const char* s = rule.shapes;
+  while (*s != '\0') {
+    bool fits = true;
+    int pos = 0;
+    for (; *s != '\0' && *s != ' '; ++s) {
+      if (*s == '/') continue;
+      if (*s == '#' || *s == '.') {
+        bool unlike = (canonicalKey >> BitOf(pos)) & 1;
+        if (unlike != (*s == '#')) fits = false;
+      }
+      ++pos;
+    }
+    if (fits) return true;
+    if (*s == ' ') ++s;
+  }
+  return false;
+}
+
+// A turn or mirror of the block: (x, y) -> (a x + b y, c x + d y).
+struct HqTransform {
+  int a, b, c, d;
+  int X(int x, int y) const { return a * x + b * y; }
+  int Y(int x, int y) const { return c * x + d * y; }
+};
+const HqTransform kIdentity = {1, 0, 0, 1}, kMirrorX = {-1, 0, 0, 1}, kMirrorY = {1, 0, 0, -1},
+                  kHalfTurn = {-1, 0, 0, -1}, kTurnRight = {0, -1, 1, 0}, kTurnLeft = {0, 1, -1, 0};
+
+// A kind of sub-pixel: its rules and its place in the top-left part of the block.
+struct HqCellKind {
+  const HqRule* rules;
+  size_t count;
+  int x, y;
+};
+#define HQ_KIND(rules, x, y) {rules, sizeof(rules) / sizeof(rules[0]), x, y}
+
+// One output sub-pixel, compiled: the positions of its N, W and NW (turned with it) and
+// the mix of every key.
+struct HqCell {
+  uint8_t n, w, nw;
+  uint8_t mixOf[kKeys];
+};
+
+struct HqPlan {
+  unsigned scale;
+  std::vector<HqMix> mixes;
+  std::vector<HqCell> cells;  // row by row
+};
+
+unsigned MixIndex(std::vector<HqMix>& mixes, HqMix m) {
+  for (unsigned k = 0; k < mixes.size(); ++k)
+    if (mixes[k].e == m.e && mixes[k].n == m.n && mixes[k].w == m.w && mixes[k].nw == m.nw) return k;
+  mixes.push_back(m);
+  return (unsigned)mixes.size() - 1;
+}
+
+void AddCells(HqPlan& plan, const HqCellKind& kind, const HqTransform& t) {
+  int s = (int)plan.scale;
+  // The sub-pixel's centre relative to the block's, doubled, turned.
+  int u = 2 * kind.x - (s - 1), v = 2 * kind.y - (s - 1);
+  int x = (t.X(u, v) + s - 1) / 2, y = (t.Y(u, v) + s - 1) / 2;
+  HqCell& cell = plan.cells[(size_t)y * s + x];
+  auto moved = [&](int pos) { return PosAt(t.X(PosX(pos), PosY(pos)), t.Y(PosX(pos), PosY(pos))); };
+  cell.n = (uint8_t)moved(1), cell.w = (uint8_t)moved(3), cell.nw = (uint8_t)moved(0);
+  // Key bit, in the actual key, of each canonical pair.
+  auto pairBit = [&](int p, int q) {
+    int mp = moved(p), mq = moved(q);
+    for (int k = 0; k < 4; ++k)
+      if ((kPairPos[k][0] == mp && kPairPos[k][1] == mq) || (kPairPos[k][0] == mq && kPairPos[k][1] == mp)) return 8 + k;
+    return -1;
+  };
+  int bitNE = pairBit(1, 5), bitSW = pairBit(7, 3), bitWN = pairBit(3, 1);
+  for (unsigned key = 0; key < kKeys; ++key) {
+    unsigned canonical = 0;
+    for (int pos = 0; pos < 9; ++pos)
+      if (pos != 4 && ((key >> BitOf(moved(pos))) & 1)) canonical |= 1u << BitOf(pos);
+    canonical |= ((key >> bitNE) & 1) << 8 | ((key >> bitSW) & 1) << 9 | ((key >> bitWN) & 1) << 10;
+    size_t r = 0;
+    while (r + 1 < kind.count && !RuleMatches(kind.rules[r], canonical)) ++r;
+    cell.mixOf[key] = (uint8_t)MixIndex(plan.mixes, kind.rules[r].mix);
+  }
+}
+
+HqPlan BuildPlan(unsigned scale) {
+  HqPlan plan;
+  plan.scale = scale;
+  plan.cells.resize((size_t)scale * scale);
+  if (scale == 2) {
+    for (const HqTransform& t : {kIdentity, kMirrorX, kMirrorY, kHalfTurn})
+      AddCells(plan, HQ_KIND(kHq2xCorner, 0, 0), t);
+  } else if (scale == 3) {
+    for (const HqTransform& t : {kIdentity, kTurnRight, kHalfTurn, kTurnLeft}) {
+      AddCells(plan, HQ_KIND(kHq3xCorner, 0, 0), t);
+      AddCells(plan, HQ_KIND(kHq3xEdge, 1, 0), t);
+    }
+    AddCells(plan, HQ_KIND(kHqCentre, 1, 1), kIdentity);
+  } else {
+    for (const HqTransform& t : {kIdentity, kMirrorX, kMirrorY, kHalfTurn}) {
+      AddCells(plan, HQ_KIND(kHq4x00, 0, 0), t);
+      AddCells(plan, HQ_KIND(kHq4x10, 1, 0), t);
+      AddCells(plan, HQ_KIND(kHq4x01, 0, 1), t);
+      AddCells(plan, HQ_KIND(kHq4x11, 1, 1), t);
+    }
+  }
+  return plan;
+}
+
+// The plans, compiled at the first use of each scale.
+const HqPlan& PlanFor(unsigned scale) {
+  static const HqPlan plan2 = BuildPlan(2);
+  static const HqPlan plan3 = BuildPlan(3);
+  static const HqPlan plan4 = BuildPlan(4);
+  return scale == 2 ? plan2 : scale == 3 ? plan3 : plan4;
+}
+
+// R5G6B5 rounded from 8-bit channels, by table.
+struct Quantiser {
+  uint16_t red[256], green[256], blue[256];
+  Quantiser() {
+    for (unsigned v = 0; v < 256; ++v) {
+      red[v] = (uint16_t)(((v * kRedMax + 127) / 255) << kRedShift);
+      green[v] = (uint16_t)(((v * kGreenMax + 127) / 255) << kGreenShift);
+      blue[v] = (uint16_t)((v * kBlueMax + 127) / 255);
+    }
+  }
+};
+const Quantiser& Quantise() {
+  static const Quantiser q;
+  return q;
+}
+
+// The prepared frame: the bordered copy and its Y, U, V planes.
+struct HqFrame {
+  ptrdiff_t pitch;
+  const uint16_t* pixels;  // source pixel (0, 0)
+  const uint8_t* y;
+  const uint8_t* u;
+  const uint8_t* v;
+  ptrdiff_t at[9];  // offsets of the positions 0..8
+};
+
+bool Unlike(const HqFrame& f, ptrdiff_t a, ptrdiff_t b) {
+  int dy = (int)f.y[a] - (int)f.y[b], du = (int)f.u[a] - (int)f.u[b], dv = (int)f.v[a] - (int)f.v[b];
+  return dy > kMaxAlikeY || -dy > kMaxAlikeY || du > kMaxAlikeU || -du > kMaxAlikeU || dv > kMaxAlikeV ||
+         -dv > kMaxAlikeV;
+}
+
+unsigned KeyOf(const HqFrame& f, ptrdiff_t e) {
+  unsigned key = 0;
+  for (int pos = 0; pos < 9; ++pos)
+    if (pos != 4 && Unlike(f, e, e + f.at[pos])) key |= 1u << BitOf(pos);
+  for (int k = 0; k < 4; ++k)
+    if (Unlike(f, e + f.at[kPairPos[k][0]], e + f.at[kPairPos[k][1]])) key |= 1u << (8 + k);
+  return key;
+}
+
+// The block of the pixel at e with the given key, at out.
+template <unsigned N>
+inline void HqBlock(const HqPlan& plan, const HqFrame& f, ptrdiff_t e, unsigned key, uint16_t* out,
+                    size_t dstPitchBytes) {
+  const Quantiser& q = Quantise();
+  // Each neighbour's 8-bit channels, red and blue in one word (16 bits apart) and green
+  // in another, so that a mix is two multiply-adds per weight.
+  uint32_t rb[9], g[9];
+  for (int pos = 0; pos < 9; ++pos) {
+    uint32_t c = Expand565(f.pixels[e + f.at[pos]]);
+    rb[pos] = ((c >> 16) & 0xFF) | ((c & 0xFF) << 16);
+    g[pos] = (c >> 8) & 0xFF;
+  }
+  for (unsigned cy = 0; cy < N; ++cy) {
+    uint16_t* row = RowOf(out, dstPitchBytes, cy);
+    for (unsigned cx = 0; cx < N; ++cx) {
+      const HqCell& cell = plan.cells[cy * N + cx];
+      const HqMix& m = plan.mixes[cell.mixOf[key]];
+      uint32_t sumRb = m.e * rb[4] + m.n * rb[cell.n] + m.w * rb[cell.w] + m.nw * rb[cell.nw];
+      uint32_t sumG = m.e * g[4] + m.n * g[cell.n] + m.w * g[cell.w] + m.nw * g[cell.nw];
+      row[cx] = (uint16_t)(q.red[(sumRb >> 4) & 0xFF] | q.green[(sumG >> 4) & 0xFF] | q.blue[(sumRb >> 20) & 0xFF]);
+    }
+  }
+}
+
+inline size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
+
+HqFrame PrepareHq(const uint16_t* src, size_t srcPitchBytes, unsigned width, unsigned height, void* work) {
+  size_t count = PaddedPixelCount(width, height, kHqBorder);
+  const size_t kAlign = 16;
+  uint8_t* base = (uint8_t*)AlignUp((size_t)(uintptr_t)work, kAlign);
+  uint16_t* pixels = (uint16_t*)base;
+  uint8_t* y = base + AlignUp(count * sizeof(uint16_t), kAlign);
+  uint8_t* u = y + AlignUp(count, kAlign);
+  uint8_t* v = u + AlignUp(count, kAlign);
+  const uint16_t* origin = CopyWithBorder(src, srcPitchBytes, width, height, kHqBorder, pixels);
+  const uint32_t* table = Yuv565Table();
+  for (size_t k = 0; k < count; ++k) {
+    uint32_t yuv = table[pixels[k]];
+    y[k] = (uint8_t)(yuv >> 16), u[k] = (uint8_t)(yuv >> 8), v[k] = (uint8_t)yuv;
+  }
+  HqFrame f;
+  f.pitch = (ptrdiff_t)PaddedPitch(width, kHqBorder);
+  size_t originIndex = (size_t)(origin - pixels);
+  f.pixels = origin;
+  f.y = y + originIndex, f.u = u + originIndex, f.v = v + originIndex;
+  for (int pos = 0; pos < 9; ++pos) f.at[pos] = PosX(pos) + PosY(pos) * f.pitch;
+  return f;
+}
+
+// True when all nine pixels of the neighbourhood are E: the block is E throughout.
+inline bool Flat(const HqFrame& f, ptrdiff_t e) {
+  uint16_t E = f.pixels[e];
+  for (int pos = 0; pos < 9; ++pos)
+    if (f.pixels[e + f.at[pos]] != E) return false;
+  return true;
+}
+
+template <unsigned N>
+inline void FlatBlock(uint16_t E, uint16_t* out, size_t dstPitchBytes) {
+  for (unsigned cy = 0; cy < N; ++cy) {
+    uint16_t* row = RowOf(out, dstPitchBytes, cy);
+    for (unsigned cx = 0; cx < N; ++cx) row[cx] = E;
+  }
+}
+
+template <unsigned N>
+void HqScalar(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,
+              uint16_t* dst, size_t dstPitchBytes, void* work) {
+  if (srcWidth == 0 || srcHeight == 0) return;
+  const HqPlan& plan = PlanFor(N);
+  HqFrame f = PrepareHq(src, srcPitchBytes, srcWidth, srcHeight, work);
+  for (unsigned y = 0; y < srcHeight; ++y) {
+    uint16_t* out = RowOf(dst, dstPitchBytes, (size_t)N * y);
+    for (unsigned x = 0; x < srcWidth; ++x) {
+      ptrdiff_t e = (ptrdiff_t)y * f.pitch + x;
+      if (Flat(f, e))
+        FlatBlock<N>(f.pixels[e], out + N * x, dstPitchBytes);
+      else
+        HqBlock<N>(plan, f, e, KeyOf(f, e), out + N * x, dstPitchBytes);
+    }
+  }
+}
+
+#if FILTERS_HAVE_SSE2
+
+// 8 bytes of a plane as 8 16-bit lanes.
+inline Vec LoadBytes(const uint8_t* p) {
+  return _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)p), _mm_setzero_si128());
+}
+
+// Lanes where the two pixels' Y, U, V differ by more than the thresholds.
+inline Vec UnlikeLanes(const Vec a[3], const Vec b[3]) {
+  const Vec limitY = _mm_set1_epi16(kMaxAlikeY), limitU = _mm_set1_epi16(kMaxAlikeU), limitV = _mm_set1_epi16(kMaxAlikeV);
+  Vec dy = _mm_sub_epi16(a[0], b[0]), du = _mm_sub_epi16(a[1], b[1]), dv = _mm_sub_epi16(a[2], b[2]);
+  Vec ady = _mm_max_epi16(dy, _mm_sub_epi16(_mm_setzero_si128(), dy));
+  Vec adu = _mm_max_epi16(du, _mm_sub_epi16(_mm_setzero_si128(), du));
+  Vec adv = _mm_max_epi16(dv, _mm_sub_epi16(_mm_setzero_si128(), dv));
+  return _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi16(ady, limitY), _mm_cmpgt_epi16(adu, limitU)),
+                      _mm_cmpgt_epi16(adv, limitV));
+}
+
+// The SSE2 version computes the keys of 8 pixels at a time (and whether each pixel's
+// neighbourhood is flat); the blocks are then mixed pixel by pixel from the tables.
+template <unsigned N>
+void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,
+            uint16_t* dst, size_t dstPitchBytes, void* work) {
+  if (srcWidth == 0 || srcHeight == 0) return;
+  const HqPlan& plan = PlanFor(N);
+  HqFrame f = PrepareHq(src, srcPitchBytes, srcWidth, srcHeight, work);
+  for (unsigned y = 0; y < srcHeight; ++y) {
+    uint16_t* out = RowOf(dst, dstPitchBytes, (size_t)N * y);
+    unsigned x = 0;
+    for (; x + kLanes <= srcWidth; x += kLanes) {
+      ptrdiff_t e = (ptrdiff_t)y * f.pitch + x;
+      Vec yuv[9][3];
+      Vec E = LoadPixels(f.pixels + e), same = AllOnes();
+      for (int pos = 0; pos < 9; ++pos) {
+        ptrdiff_t p = e + f.at[pos];
+        yuv[pos][0] = LoadBytes(f.y + p), yuv[pos][1] = LoadBytes(f.u + p), yuv[pos][2] = LoadBytes(f.v + p);
+        same = _mm_and_si128(same, Equal(E, LoadPixels(f.pixels + p)));
+      }
+      if (_mm_movemask_epi8(same) == 0xFFFF) {  // all 8 neighbourhoods flat
+        for (unsigned cy = 0; cy < N; ++cy) {
+          uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);
+          if (N == 2) StoreInterleaved2(row, E, E);
+          if (N == 3) StoreInterleaved3(row, E, E, E);
+          if (N == 4) StoreInterleaved4(row, E, E, E, E);
+        }
+        continue;
+      }
+      Vec key = _mm_setzero_si128();
+      for (int pos = 0; pos < 9; ++pos)
+        if (pos != 4) key = _mm_or_si128(key, _mm_and_si128(UnlikeLanes(yuv[4], yuv[pos]), _mm_set1_epi16((short)(1 << BitOf(pos)))));
+      for (int k = 0; k < 4; ++k)
+        key = _mm_or_si128(key, _mm_and_si128(UnlikeLanes(yuv[kPairPos[k][0]], yuv[kPairPos[k][1]]),
+                                              _mm_set1_epi16((short)(1 << (8 + k)))));
+      alignas(16) uint16_t keys[kLanes], flat[kLanes];
+      _mm_store_si128((Vec*)keys, key);
+      _mm_store_si128((Vec*)flat, same);
+      for (unsigned k = 0; k < kLanes; ++k) {
+        if (flat[k])
+          FlatBlock<N>(f.pixels[e + k], out + N * (x + k), dstPitchBytes);
+        else
+          HqBlock<N>(plan, f, e + k, keys[k], out + N * (x + k), dstPitchBytes);
+      }
+    }
+    for (; x < srcWidth; ++x) {
+      ptrdiff_t e = (ptrdiff_t)y * f.pitch + x;
+      if (Flat(f, e))
+        FlatBlock<N>(f.pixels[e], out + N * x, dstPitchBytes);
+      else
+        HqBlock<N>(plan, f, e, KeyOf(f, e), out + N * x, dstPitchBytes);
+    }
+  }
+}
+
+#endif  // FILTERS_HAVE_SSE2
+
+}  // namespace
+
+size_t HqxWorkBytes(unsigned srcWidth, unsigned srcHeight) {
+  size_t count = PaddedPixelCount(srcWidth, srcHeight, kHqBorder);
+  const size_t kAlign = 16;
+  return kAlign + AlignUp(count * sizeof(uint16_t), kAlign) + 3 * AlignUp(count, kAlign);
+}
+
+bool HqxUnlike(uint16_t a, uint16_t b) {
+  const uint32_t* table = Yuv565Table();
+  uint32_t ya = table[a], yb = table[b];
+  int dy = (int)(ya >> 16) - (int)(yb >> 16);
+  int du = (int)((ya >> 8) & 0xFF) - (int)((yb >> 8) & 0xFF);
+  int dv = (int)(ya & 0xFF) - (int)(yb & 0xFF);
+  return dy > kMaxAlikeY || -dy > kMaxAlikeY || du > kMaxAlikeU || -du > kMaxAlikeU || dv > kMaxAlikeV ||
+         -dv > kMaxAlikeV;
+}
+
+#define HQ_ENTRY(name, N, variant)                                                                  \
+  void name(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,       \
+            uint16_t* dst, size_t dstPitchBytes, void* work) {                                      \
+    variant<N>(src, srcPitchBytes, srcWidth, srcHeight, dst, dstPitchBytes, work);                  \
+  }
+HQ_ENTRY(Hq2xScalar, 2, HqScalar)
+HQ_ENTRY(Hq3xScalar, 3, HqScalar)
+HQ_ENTRY(Hq4xScalar, 4, HqScalar)
+#if FILTERS_HAVE_SSE2
+HQ_ENTRY(Hq2xSse2, 2, HqSse2)
+HQ_ENTRY(Hq3xSse2, 3, HqSse2)
+HQ_ENTRY(Hq4xSse2, 4, HqSse2)
+#define HQ_FAST(n) Hq##n##xSse2
+#else
+HQ_ENTRY(Hq2xSse2, 2, HqScalar)
+HQ_ENTRY(Hq3xSse2, 3, HqScalar)
+HQ_ENTRY(Hq4xSse2, 4, HqScalar)
+#define HQ_FAST(n) Hq##n##xScalar
+#endif
+
+const FilterInfo kHq2x = {"hq2x", "hq2x", 2, HqxWorkBytes, Hq2xScalar, HQ_FAST(2), FILTERS_HAVE_SSE2 != 0};
+const FilterInfo kHq3x = {"hq3x", "hq3x", 3, HqxWorkBytes, Hq3xScalar, HQ_FAST(3), FILTERS_HAVE_SSE2 != 0};
+const FilterInfo kHq4x = {"hq4x", "hq4x", 4, HqxWorkBytes, Hq4xScalar, HQ_FAST(4), FILTERS_HAVE_SSE2 != 0};

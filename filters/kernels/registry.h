@@ -5,6 +5,7 @@
 #include "hqx.h"
 #include "mmpx.h"
 #include "nearest.h"
+#include "sai.h"
 #include "scale2x.h"
 #include "scanlines.h"
 #include "xbr.h"

@@ -35,6 +35,9 @@ const ExpectedDescriptor kExpectedDescriptors[] = {
     {"hq2x", "hq2x", 0},
     {"hq3x", "hq3x", 0x30000},
     {"hq4x", "hq4x", 0x40000},
+    {"2xsai", "2xSaI", 0},
+    {"super2xsai", "Super 2xSaI", 0},
+    {"supereagle", "Super Eagle", 0},
 };
 
 TEST(PluginDescriptor, NamesAndFlagsOfEveryBundledPlugin) {

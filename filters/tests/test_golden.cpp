@@ -45,6 +45,14 @@ Image LetterL() {
   return image;
 }
 
+// The top-left corner of a white area: white where x >= 4 and y >= 4, in 8 x 8.
+Image WhiteCorner() {
+  Image image = FlatImage(8, 8, kBack);
+  for (unsigned y = 4; y < 8; ++y)
+    for (unsigned x = 4; x < 8; ++x) image.at(x, y) = kInk;
+  return image;
+}
+
 // The output of a filter built block by block: block(x, y, cell) gives the colour of
 // sub-pixel `cell` (row * s + column) of source pixel (x, y).
 Image Blocks(unsigned width, unsigned height, unsigned s,
@@ -194,6 +202,106 @@ std::vector<GoldenCase> GoldenCases() {
                    },
                    0});
   cases.push_back({"mmpx2x_strokes", &kMmpx2x, LetterL, nearest(2), 0});
+  // The 2xSaI family (2xSaI, Super 2xSaI, Super Eagle), worked out by hand from the
+  // published rules (kernels/sai.cpp names the neighbourhoods). Averages are per
+  // channel, rounded down: g = mean of white and black (15, 31, 15); q = a quarter white
+  // (7, 15, 7), the mean of black and g; d = (3 black + g) / 4 = (3, 7, 3); l = (3 white
+  // + g) / 4 = (27, 55, 27); m = mean of white and green (15, 63, 15).
+  const uint16_t g = 0x7BEF, q = 0x39E7, d = 0x18E3, l = 0xDEFB, m = 0x7FEF;
+  // A white pixel on black. 2xSaI: in its own window only B-C (black) is a line, so its
+  // block is W, g / g, B: the sides towards the black line are halved, the far corner
+  // black; the pixels left of and above it (whose windows hold it as B and C) halve
+  // their sub-pixels next to it, so it becomes a small diamond.
+  cases.push_back({"2xsai_single_pixel", &kSai2x, [] { return SinglePixel(7, 7, 3, 3); },
+                   [=](const Image& in) { return NearestWith(in, 2, {{7, 6, g}, {6, 7, g}, {7, 7, K}, {5, 6, g}, {6, 5, g}}); },
+                   0});
+  // Super 2xSaI: the right column of each block takes the line 2-6 (black), so the pixel
+  // keeps only its top-left sub-pixel; the pixel above it copies its lower neighbour
+  // into its bottom-left sub-pixel (the rule's default), which lifts the white half a
+  // pixel.
+  cases.push_back({"super2xsai_single_pixel", &kSuperSai2x, [] { return SinglePixel(7, 7, 3, 3); },
+                   [=](const Image& in) { return NearestWith(in, 2, {{6, 5, W}, {7, 6, K}, {6, 7, K}, {7, 7, K}}); },
+                   0});
+  // Super Eagle: the black line 2-6 takes the pixel's block but for the top-left
+  // sub-pixel, which goes three quarters towards black (q); the three windows around it
+  // do the same to their sub-pixel next to it: a dim 2x2 square at its top-left corner.
+  cases.push_back({"supereagle_single_pixel", &kSuperEagle2x, [] { return SinglePixel(7, 7, 3, 3); },
+                   [=](const Image&) {
+                     Image out = FlatImage(14, 14, K);
+                     out.at(5, 5) = out.at(6, 5) = out.at(5, 6) = out.at(6, 6) = q;
+                     return out;
+                   },
+                   0});
+  // A one-pixel diagonal: on the line both diagonals of the window are lines; the vote
+  // favours the white one (its surroundings are black on both sides), so the block is
+  // W, g / g, W in 2xSaI and Super Eagle. Beside the line only the black diagonal is a
+  // line, and the sub-pixel facing the white line is halved.
+  for (const FilterInfo* f : {&kSai2x, &kSuperEagle2x}) {
+    cases.push_back({std::string(f->fileName) + "_diagonal", f, [] { return Diagonal(10); },
+                     [=](const Image&) { return DiagonalBlocks(10, 2, {W, g, g, W}, {K, K, g, K}, {K, g, K, K}); },
+                     2});
+  }
+  // Super 2xSaI keeps the line's colours unmixed but moves them half a pixel: the line's
+  // own bottom-left sub-pixel is black, its right neighbour's bottom-left white.
+  cases.push_back({"super2xsai_diagonal", &kSuperSai2x, [] { return Diagonal(10); },
+                   [=](const Image&) { return DiagonalBlocks(10, 2, {W, W, K, W}, {K, K, W, K}, {K, K, K, K}); },
+                   2});
+  // A checkerboard of white and green: both diagonals of every window are lines and the
+  // vote ties. 2xSaI: the pixel, then means (the four-pixel mean equals the two-pixel
+  // one here). Super 2xSaI: the pixel, m, the pixel below, m. Super Eagle keeps each
+  // pixel's own colour on its diagonal and the other colour on the other: a finer
+  // checkerboard.
+  cases.push_back({"2xsai_checkerboard", &kSai2x, [] { return Checkerboard(12, 11); },
+                   [=](const Image& in) {
+                     return Blocks(12, 11, 2, [&](unsigned x, unsigned y, unsigned cell) { return cell == 0 ? in.at(x, y) : m; });
+                   },
+                   2});
+  cases.push_back({"super2xsai_checkerboard", &kSuperSai2x, [] { return Checkerboard(12, 11); },
+                   [=](const Image& in) {
+                     return Blocks(12, 11, 2, [&](unsigned x, unsigned y, unsigned cell) {
+                       uint16_t self = in.at(x, y), other = self == W ? O : W;
+                       return cell == 0 ? self : cell == 2 ? other : m;
+                     });
+                   },
+                   2});
+  cases.push_back({"supereagle_checkerboard", &kSuperEagle2x, [] { return Checkerboard(12, 11); },
+                   [=](const Image& in) {
+                     return Blocks(12, 11, 2, [&](unsigned x, unsigned y, unsigned cell) {
+                       uint16_t self = in.at(x, y), other = self == W ? O : W;
+                       return cell == 0 || cell == 3 ? self : other;
+                     });
+                   },
+                   2});
+  // The top-left corner of a white area (x >= 4, y >= 4 of 8 x 8). 2xSaI: above the top
+  // edge and left of the left edge no diagonal is a line, so the sub-pixels next to the
+  // area are means (g); the window diagonally outside the corner has the black line B-C
+  // and stays black: a rounded corner.
+  cases.push_back({"2xsai_corner", &kSai2x, WhiteCorner, [=](const Image& in) {
+                     Image out = NearestOf(in, 2);
+                     for (unsigned k = 8; k < 16; ++k) out.at(k, 7) = out.at(7, k) = g;
+                     return out;
+                   },
+                   0});
+  // Super 2xSaI: above the top edge each block's lower half copies the white below it
+  // (the area grows half a pixel upwards); left of the left edge, the right column is
+  // the mean of the 5-6 and 2-3 pairs (g).
+  cases.push_back({"super2xsai_corner", &kSuperSai2x, WhiteCorner, [=](const Image& in) {
+                     Image out = NearestOf(in, 2);
+                     for (unsigned k = 8; k < 16; ++k) out.at(k, 7) = W, out.at(7, k) = g;
+                     return out;
+                   },
+                   0});
+  // Super Eagle: beside each edge no diagonal is a line, and each sub-pixel is three
+  // quarters its own pixel and a quarter the mean across: d on the black side, l on the
+  // white side; the window outside the corner has the black line 2-6 and its sub-pixel
+  // at the corner goes a quarter towards white (q).
+  cases.push_back({"supereagle_corner", &kSuperEagle2x, WhiteCorner, [=](const Image& in) {
+                     Image out = NearestOf(in, 2);
+                     for (unsigned k = 8; k < 16; ++k) out.at(k, 6) = out.at(6, k) = d, out.at(k, 7) = out.at(7, k) = l;
+                     out.at(7, 7) = q;
+                     return out;
+                   },
+                   0});
   return cases;
 }
 

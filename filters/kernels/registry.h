@@ -3,6 +3,7 @@
 #pragma once
 
 #include "hqx.h"
+#include "lcd.h"
 #include "mmpx.h"
 #include "nearest.h"
 #include "sai.h"

@@ -332,7 +332,8 @@ TEST_P(Golden, ScalarAndSse2MatchTheHandWrittenOutput) {
 INSTANTIATE_TEST_SUITE_P(Filters, Golden, testing::ValuesIn(GoldenCases()),
                          [](const testing::TestParamInfo<GoldenCase>& info) { return info.param.name; });
 
-// A flat field stays flat in every filter (Scanlines: every second row half as bright).
+// A flat field stays flat in every filter (Scanlines: every second row half as bright;
+// LCD 3x: its cell pattern repeated).
 class FlatField : public testing::TestWithParam<const FilterInfo*> {};
 
 TEST_P(FlatField, StaysFlat) {
@@ -346,6 +347,14 @@ TEST_P(FlatField, StaysFlat) {
     if (&f == &kScanlines2x)
       for (unsigned y = 1; y < out.height; y += 2)
         for (unsigned x = 0; x < out.width; ++x) expected.at(x, y) = kHalf;
+    if (&f == &kLcd3x) {
+      // (19, 41, 7): red column (19, 10, 1), green (4, 41, 1), blue (4, 10, 7); the bottom
+      // row halves each: (9, 5, 0), (2, 20, 0), (2, 5, 3).
+      const uint16_t cell[2][3] = {{PackRgb(19, 10, 1), PackRgb(4, 41, 1), PackRgb(4, 10, 7)},
+                                   {PackRgb(9, 5, 0), PackRgb(2, 20, 0), PackRgb(2, 5, 3)}};
+      for (unsigned y = 0; y < out.height; ++y)
+        for (unsigned x = 0; x < out.width; ++x) expected.at(x, y) = cell[y % 3 == 2][x % 3];
+    }
     EXPECT_EQ(FirstDifference(out, expected), "");
   }
 }
@@ -368,6 +377,38 @@ TEST(Scanlines, LowerRowsAreHalfBright) {
     for (unsigned x = 0; x < 2 * n; ++x) {
       EXPECT_EQ(out.at(x, 0), in[x / 2]) << x;
       EXPECT_EQ(out.at(x, 1), half[x / 2]) << x;
+    }
+  }
+}
+
+// LCD 3x: a pixel's three columns and the darker bottom row, value by value: white,
+// pure red, and a colour with odd channels (rounding down).
+TEST(Lcd3x, SubPixelColumnsAndRowLine) {
+  struct Cell {
+    uint16_t in, red, green, blue, redLow, greenLow, blueLow;
+  };
+  const Cell cells[] = {
+      // white (31, 63, 31): columns (31, 15, 7), (7, 63, 7), (7, 15, 31); halved.
+      {0xFFFF, PackRgb(31, 15, 7), PackRgb(7, 63, 7), PackRgb(7, 15, 31), PackRgb(15, 7, 3), PackRgb(3, 31, 3), PackRgb(3, 7, 15)},
+      // pure red: only the red column lights up fully; the others keep a quarter of red.
+      {0xF800, PackRgb(31, 0, 0), PackRgb(7, 0, 0), PackRgb(7, 0, 0), PackRgb(15, 0, 0), PackRgb(3, 0, 0), PackRgb(3, 0, 0)},
+      // (5, 13, 3): quarters (1, 3, 0).
+      {PackRgb(5, 13, 3), PackRgb(5, 3, 0), PackRgb(1, 13, 0), PackRgb(1, 3, 3), PackRgb(2, 1, 0), PackRgb(0, 6, 0), PackRgb(0, 1, 1)},
+  };
+  Image src = FlatImage(3, 1, 0);
+  for (unsigned x = 0; x < 3; ++x) src.at(x, 0) = cells[x].in;
+  for (FilterFn kernel : {kLcd3x.scalar, kLcd3x.fast}) {
+    Image out = RunKernel(kLcd3x, kernel, src);
+    for (unsigned x = 0; x < 3; ++x) {
+      const Cell& c = cells[x];
+      for (unsigned row = 0; row < 2; ++row) {
+        EXPECT_EQ(out.at(3 * x, row), c.red) << x;
+        EXPECT_EQ(out.at(3 * x + 1, row), c.green) << x;
+        EXPECT_EQ(out.at(3 * x + 2, row), c.blue) << x;
+      }
+      EXPECT_EQ(out.at(3 * x, 2), c.redLow) << x;
+      EXPECT_EQ(out.at(3 * x + 1, 2), c.greenLow) << x;
+      EXPECT_EQ(out.at(3 * x + 2, 2), c.blueLow) << x;
     }
   }
 }

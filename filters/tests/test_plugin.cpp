@@ -38,6 +38,7 @@ const ExpectedDescriptor kExpectedDescriptors[] = {
     {"2xsai", "2xSaI", 0},
     {"super2xsai", "Super 2xSaI", 0},
     {"supereagle", "Super Eagle", 0},
+    {"lcd3x", "LCD 3x", 0x30000},
 };
 
 TEST(PluginDescriptor, NamesAndFlagsOfEveryBundledPlugin) {

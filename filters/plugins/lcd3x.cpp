@@ -1,0 +1,5 @@
+// The render plugin lcd3x.rpi.
+#include "kernels/lcd.h"
+#include "plugin_wrapper.h"
+
+RPI_DEFINE_PLUGIN(kLcd3x)

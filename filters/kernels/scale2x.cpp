@@ -206,8 +206,8 @@ void Scale4xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
 #endif
 
 const FilterInfo kScale2x = {"Scale2x", "scale2x", 2, nullptr, WithoutWork<Scale2xScalar>,
-                             WithoutWork<Scale2xSse2>, FILTERS_HAVE_SSE2 != 0};
+                             WithoutWork<Scale2xSse2>, FILTERS_HAVE_SSE2 != 0, WithoutWork<Scale2xAvx2>};
 const FilterInfo kScale3x = {"Scale3x", "scale3x", 3, nullptr, WithoutWork<Scale3xScalar>,
                              WithoutWork<Scale3xSse2>, FILTERS_HAVE_SSE2 != 0};
 const FilterInfo kScale4x = {"Scale4x", "scale4x", 4, Scale4xWorkBytes, Scale4xScalar,
-                             Scale4xSse2, FILTERS_HAVE_SSE2 != 0};
+                             Scale4xSse2, FILTERS_HAVE_SSE2 != 0, Scale4xAvx2};

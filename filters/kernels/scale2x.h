@@ -22,6 +22,12 @@ void Scale4xScalar(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
 void Scale4xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                  unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
 
+// AVX2 versions (scale2x_avx2.cpp): run them only where CpuHasAvx2() (cpu.h).
+void Scale2xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
+                 unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes);
+void Scale4xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
+                 unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
+
 extern const FilterInfo kScale2x;
 extern const FilterInfo kScale3x;
 extern const FilterInfo kScale4x;

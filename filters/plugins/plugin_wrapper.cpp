@@ -1,6 +1,8 @@
 // Shared plugin code: descriptor, request checks, working memory.
 #include "plugin_wrapper.h"
 
+#include "kernels/cpu.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -69,6 +71,11 @@ void PluginRender(const FilterInfo& filter, const PluginFrameRequest* request) {
     work = WorkFor(filter, request->dwSrcWidth, request->dwSrcHeight);
     if (work == nullptr) return;
   }
-  filter.fast((const uint16_t*)request->pSrc, request->dwSrcPitch, request->dwSrcWidth,
+  // The kernel is chosen at the first frame, from the processor's features, and kept
+  // (a plugin holds one filter; the native tests run several through this code).
+  static const FilterInfo* chosenFor = nullptr;
+  static FilterFn kernel = nullptr;
+  if (chosenFor != &filter) kernel = FastestKernel(filter), chosenFor = &filter;
+  kernel((const uint16_t*)request->pSrc, request->dwSrcPitch, request->dwSrcWidth,
               request->dwSrcHeight, (uint16_t*)request->pDst, request->dwDstPitch, work);
 }

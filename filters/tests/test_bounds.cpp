@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image.h"
+#include "kernels/cpu.h"
 #include "kernels/registry.h"
 
 namespace {
@@ -74,8 +75,10 @@ TEST_P(Bounds, WritesExactlyItsRectangleAndReadsOnlyTheSource) {
                                 {9, 3}, {16, 1}, {17, 4}, {25, 2}, {213, 2}};
   for (const auto& size : kSizes) {
     Image src = RandomImage(size[0], size[1], 3, size[0] * 31 + size[1]);
-    for (FilterFn kernel : {f.scalar, f.fast}) {
-      const char* which = kernel == f.scalar ? "scalar" : "fast";
+    std::vector<FilterFn> kernels = {f.scalar, f.fast};
+    if (f.avx2 != nullptr && CpuHasAvx2()) kernels.push_back(f.avx2);
+    for (FilterFn kernel : kernels) {
+      const char* which = kernel == f.scalar ? "scalar" : kernel == f.fast ? "fast" : "avx2";
       GuardedRun a = RunGuarded(f, kernel, src, 0xDEAD, 0x0000);
       GuardedRun b = RunGuarded(f, kernel, src, 0x5A5A, 0xFFFF);
       EXPECT_TRUE(a.guardIntact) << which << " " << size[0] << "x" << size[1] << ": wrote " << a.firstBreach;

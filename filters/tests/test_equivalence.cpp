@@ -5,6 +5,7 @@
 #include <string>
 
 #include "image.h"
+#include "kernels/cpu.h"
 #include "kernels/registry.h"
 
 namespace {
@@ -41,6 +42,36 @@ TEST_P(Sse2MatchesScalar, OnTheBenchmarkScene) {
         << size[0] << "x" << size[1];
   }
 }
+
+// The AVX2 versions, on this machine's processor when it has AVX2, on the same images.
+class Avx2MatchesScalar : public testing::TestWithParam<const FilterInfo*> {};
+
+TEST_P(Avx2MatchesScalar, OnRandomImagesAndTheScene) {
+  const FilterInfo& f = *GetParam();
+  if (f.avx2 == nullptr) GTEST_SKIP() << "no AVX2 version";
+  if (!CpuHasAvx2()) GTEST_SKIP() << "this processor has no AVX2";
+  const unsigned kWidths[] = {1, 2, 3, 15, 16, 17, 18, 31, 32, 33, 34, 47, 49, 63, 64, 65, 213};
+  uint32_t seed = 7;
+  for (unsigned width : kWidths) {
+    for (unsigned height = 1; height <= 5; ++height) {
+      for (unsigned palette : {2u, 3u, 0u}) {
+        Image in = RandomImage(width, height, palette, seed++);
+        ASSERT_EQ(FirstDifference(RunKernel(f, f.avx2, in), RunKernel(f, f.scalar, in)), "")
+            << width << "x" << height << ", palette " << palette;
+      }
+    }
+  }
+  for (unsigned size : {320u, 161u}) {
+    Image in = SceneImage(size, size * 3 / 4);
+    ASSERT_EQ(FirstDifference(RunKernel(f, f.avx2, in), RunKernel(f, f.scalar, in)), "") << size;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, Avx2MatchesScalar,
+                         testing::ValuesIn(kAllFilters, kAllFilters + kAllFilterCount),
+                         [](const testing::TestParamInfo<const FilterInfo*>& info) {
+                           return std::string(info.param->fileName);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Filters, Sse2MatchesScalar,
                          testing::ValuesIn(kAllFilters, kAllFilters + kAllFilterCount),

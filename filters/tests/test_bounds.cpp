@@ -71,8 +71,10 @@ class Bounds : public testing::TestWithParam<const FilterInfo*> {};
 
 TEST_P(Bounds, WritesExactlyItsRectangleAndReadsOnlyTheSource) {
   const FilterInfo& f = *GetParam();
-  const unsigned kSizes[][2] = {{1, 1}, {1, 4}, {4, 1}, {2, 2}, {3, 3}, {7, 5}, {8, 2},
-                                {9, 3}, {16, 1}, {17, 4}, {25, 2}, {213, 2}};
+  // One pixel, one row, one column, widths around the SSE2 (8) and AVX2 (16) steps.
+  const unsigned kSizes[][2] = {{1, 1}, {1, 4}, {4, 1}, {2, 1}, {1, 2}, {2, 2}, {3, 3}, {7, 5},
+                                {8, 2}, {9, 3}, {16, 1}, {17, 4}, {18, 1}, {25, 2}, {31, 2},
+                                {33, 1}, {34, 3}, {47, 1}, {65, 3}, {213, 2}};
   for (const auto& size : kSizes) {
     Image src = RandomImage(size[0], size[1], 3, size[0] * 31 + size[1]);
     std::vector<FilterFn> kernels = {f.scalar, f.fast};

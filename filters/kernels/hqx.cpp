@@ -228,6 +228,7 @@ struct HqCell {
 struct HqPlan {
   unsigned scale;
   std::vector<HqMix> mixes;
+  std::vector<uint32_t> packedMixes;  // the mixes as e | n << 8 | w << 16 | nw << 24
   std::vector<HqCell> cells;  // row by row
 };
 
@@ -286,6 +287,8 @@ HqPlan BuildPlan(unsigned scale) {
       AddCells(plan, HQ_KIND(kHq4x11, 1, 1), t);
     }
   }
+  for (const HqMix& m : plan.mixes)
+    plan.packedMixes.push_back((uint32_t)m.e | (uint32_t)m.n << 8 | (uint32_t)m.w << 16 | (uint32_t)m.nw << 24);
   return plan;
 }
 
@@ -440,8 +443,32 @@ inline Vec UnlikeLanes(const Vec a[3], const Vec b[3]) {
                       _mm_cmpgt_epi16(adv, limitV));
 }
 
-// The SSE2 version computes the keys of 8 pixels at a time (and whether each pixel's
-// neighbourhood is flat); the blocks are then mixed pixel by pixel from the tables.
+// 8 pixels' channels expanded to 8 bits, in 16-bit lanes.
+inline void ExpandLanes(Vec p, Vec* red, Vec* green, Vec* blue) {
+  Vec r = _mm_srli_epi16(p, kRedShift);
+  Vec g = _mm_and_si128(_mm_srli_epi16(p, kGreenShift), _mm_set1_epi16((short)kGreenMax));
+  Vec b = _mm_and_si128(p, _mm_set1_epi16((short)kBlueMax));
+  *red = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
+  *green = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
+  *blue = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
+}
+
+// 8-bit channels (16-bit lanes) rounded to R5G6B5 as Quantise565 does: c * max + 127,
+// divided by 255 as (x * 0x8081) >> 23 (exact for x < 65536).
+inline Vec QuantiseLanes(Vec red, Vec green, Vec blue) {
+  const Vec half = _mm_set1_epi16(127), reciprocal = _mm_set1_epi16((short)0x8081);
+  auto level = [&](Vec c, int max) {
+    Vec x = _mm_add_epi16(_mm_mullo_epi16(c, _mm_set1_epi16((short)max)), half);
+    return _mm_srli_epi16(_mm_mulhi_epu16(x, reciprocal), 7);
+  };
+  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(level(red, kRedMax), kRedShift),
+                                   _mm_slli_epi16(level(green, kGreenMax), kGreenShift)),
+                      level(blue, kBlueMax));
+}
+
+// The SSE2 version works on 8 pixels at a time: their keys, and for each sub-pixel the
+// weights each lane's key selects and the mix of its four pixels. Runs of 8 pixels
+// whose neighbourhoods are all flat are stored as blocks of E at once.
 template <unsigned N>
 void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,
             uint16_t* dst, size_t dstPitchBytes, void* work) {
@@ -475,14 +502,37 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
       for (int k = 0; k < 4; ++k)
         key = _mm_or_si128(key, _mm_and_si128(UnlikeLanes(yuv[kPairPos[k][0]], yuv[kPairPos[k][1]]),
                                               _mm_set1_epi16((short)(1 << (8 + k)))));
-      alignas(16) uint16_t keys[kLanes], flat[kLanes];
+      alignas(16) uint16_t keys[kLanes];
       _mm_store_si128((Vec*)keys, key);
-      _mm_store_si128((Vec*)flat, same);
-      for (unsigned k = 0; k < kLanes; ++k) {
-        if (flat[k])
-          FlatBlock<N>(f.pixels[e + k], out + N * (x + k), dstPitchBytes);
-        else
-          HqBlock<N>(plan, f, e + k, keys[k], out + N * (x + k), dstPitchBytes);
+      // Each position's channels, expanded to 8 bits, in 16-bit lanes.
+      Vec red[9], green[9], blue[9];
+      for (int pos = 0; pos < 9; ++pos) ExpandLanes(LoadPixels(f.pixels + e + f.at[pos]), &red[pos], &green[pos], &blue[pos]);
+      Vec cells[N * N];
+      for (unsigned c = 0; c < N * N; ++c) {
+        const HqCell& cell = plan.cells[c];
+        // Each lane's four weights, looked up by its key.
+        uint32_t w[kLanes];
+        for (unsigned k = 0; k < kLanes; ++k) w[k] = plan.packedMixes[cell.mixOf[keys[k]]];
+        Vec lo = _mm_setr_epi32((int)w[0], (int)w[1], (int)w[2], (int)w[3]);
+        Vec hi = _mm_setr_epi32((int)w[4], (int)w[5], (int)w[6], (int)w[7]);
+        const Vec byte = _mm_set1_epi32(0xFF);
+        Vec wE = _mm_packs_epi32(_mm_and_si128(lo, byte), _mm_and_si128(hi, byte));
+        Vec wN = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), byte), _mm_and_si128(_mm_srli_epi32(hi, 8), byte));
+        Vec wW = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), byte), _mm_and_si128(_mm_srli_epi32(hi, 16), byte));
+        Vec wNW = _mm_packs_epi32(_mm_srli_epi32(lo, 24), _mm_srli_epi32(hi, 24));
+        auto mix = [&](const Vec* ch) {
+          Vec sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(wE, ch[4]), _mm_mullo_epi16(wN, ch[cell.n])),
+                                  _mm_add_epi16(_mm_mullo_epi16(wW, ch[cell.w]), _mm_mullo_epi16(wNW, ch[cell.nw])));
+          return _mm_srli_epi16(sum, 4);
+        };
+        cells[c] = QuantiseLanes(mix(red), mix(green), mix(blue));
+      }
+      for (unsigned cy = 0; cy < N; ++cy) {
+        uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);
+        const Vec* c = cells + cy * N;
+        if (N == 2) StoreInterleaved2(row, c[0], c[1]);
+        if (N == 3) StoreInterleaved3(row, c[0], c[1], c[2]);
+        if (N == 4) StoreInterleaved4(row, c[0], c[1], c[2], c[3]);
       }
     }
     for (; x < srcWidth; ++x) {

@@ -55,7 +55,7 @@ struct FilterInfo {
   FilterFn scalar;          // plain C++ version
   FilterFn fast;            // SSE2 version where there is one, else the scalar one
   bool hasSse2;             // fast is an SSE2 kernel
-  FilterFn avx2;            // AVX2 version (null when none); run only where CpuHasAvx2()
+  FilterFn avx2 = nullptr;  // AVX2 version (null when none); run only where CpuHasAvx2()
 };
 
 // Adapter giving a kernel without working memory the common signature.

@@ -292,12 +292,18 @@ HqPlan BuildPlan(unsigned scale) {
   return plan;
 }
 
-// The plans, compiled at the first use of each scale.
+// The plans, each compiled at the first use of its scale.
 const HqPlan& PlanFor(unsigned scale) {
-  static const HqPlan plan2 = BuildPlan(2);
-  static const HqPlan plan3 = BuildPlan(3);
+  if (scale == 2) {
+    static const HqPlan plan2 = BuildPlan(2);
+    return plan2;
+  }
+  if (scale == 3) {
+    static const HqPlan plan3 = BuildPlan(3);
+    return plan3;
+  }
   static const HqPlan plan4 = BuildPlan(4);
-  return scale == 2 ? plan2 : scale == 3 ? plan3 : plan4;
+  return plan4;
 }
 
 // R5G6B5 rounded from 8-bit channels, by table.

@@ -142,16 +142,22 @@ static inline bool EdgeConfirmed(const Alike& alike) {
          alike(kE, kG) || alike(kE, kC);
 }
 
+// The colour distance of two packed YUV values, computed plainly (the scalar version).
+struct PlainDistance {
+  unsigned operator()(uint32_t a, uint32_t b) const { return YuvDistance(a, b); }
+};
+
 // One corner of the pixel at `at` (index into the planes); block holds the N x N
-// sub-pixels (8-bit RGB, row by row) as the earlier corners left them.
-template <unsigned N>
+// sub-pixels (8-bit RGB, row by row) as the earlier corners left them. Dist computes
+// the distance of two packed YUV values.
+template <unsigned N, typename Dist>
 static inline void CornerRule(const XbrFrame& f, size_t at, const XbrCorner& k, uint32_t* block) {
   const uint32_t* rgb = f.rgb + at;
   const uint32_t* yuv = f.yuv + at;
   auto pixel = [&](XbrName n) { return rgb[k.at[n]]; };
   uint32_t E = rgb[0], F = pixel(kF), H = pixel(kH);
   if (E == F || E == H) return;
-  auto d = [&](XbrName a, XbrName b) { return YuvDistance(yuv[k.at[a]], yuv[k.at[b]]); };
+  auto d = [&](XbrName a, XbrName b) { return Dist()(yuv[k.at[a]], yuv[k.at[b]]); };
   auto alike = [&](XbrName a, XbrName b) { return d(a, b) < kXbrAlikeBelow; };
   unsigned e = d(kE, kC) + d(kE, kG) + d(kI, kH5) + d(kI, kF4) + 4 * d(kH, kF);
   unsigned i = d(kH, kD) + d(kH, kI5) + d(kF, kI4) + d(kF, kB) + 4 * d(kE, kI);
@@ -214,11 +220,11 @@ static inline void CornerRule(const XbrFrame& f, size_t at, const XbrCorner& k, 
 }
 
 // The N x N block of source pixel `at`, written at out (rows dstPitchBytes apart).
-template <unsigned N>
+template <unsigned N, typename Dist = PlainDistance>
 static inline void XbrPixel(const XbrFrame& f, size_t at, uint16_t* out, size_t dstPitchBytes) {
   uint32_t block[N * N];
   for (unsigned n = 0; n < N * N; ++n) block[n] = f.rgb[at];
-  for (unsigned k = 0; k < kCorners; ++k) CornerRule<N>(f, at, f.corner[k], block);
+  for (unsigned k = 0; k < kCorners; ++k) CornerRule<N, Dist>(f, at, f.corner[k], block);
   for (unsigned cy = 0; cy < N; ++cy) {
     uint16_t* row = RowOf(out, dstPitchBytes, cy);
     for (unsigned cx = 0; cx < N; ++cx) row[cx] = Quantise565(block[cy * N + cx]);
@@ -251,6 +257,14 @@ void Xbr4xScalar(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, u
 
 #if FILTERS_HAVE_SSE2
 
+// The colour distance by SSE2: the sum of absolute differences of the bytes of the two
+// packed YUV values (0x00YYUUVV: the top byte is zero in both).
+struct SadDistance {
+  unsigned operator()(uint32_t a, uint32_t b) const {
+    return (unsigned)_mm_cvtsi128_si32(_mm_sad_epu8(_mm_cvtsi32_si128((int)a), _mm_cvtsi32_si128((int)b)));
+  }
+};
+
 // Writes 8 pixels v, each as an N x N block, at out (N rows).
 template <unsigned N>
 static inline void StoreBlocks(uint16_t* out, size_t dstPitchBytes, Vec v) {
@@ -265,7 +279,8 @@ static inline void StoreBlocks(uint16_t* out, size_t dstPitchBytes, Vec v) {
 // The SSE2 version tests 8 pixels at a time for the one condition every corner rule
 // starts with (E differs from both pixels beside the corner); where no corner of the 8
 // can fire, their blocks are E repeated and are stored as such. Runs with a rule to
-// apply go pixel by pixel through the same rule as the scalar version.
+// apply go pixel by pixel through the same rule as the scalar version, with each colour
+// distance one SSE2 sum of absolute differences.
 template <unsigned N>
 static void XbrSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                     unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work) {
@@ -286,9 +301,9 @@ static void XbrSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth
         continue;
       }
       for (unsigned k = 0; k < kLanes; ++k)
-        XbrPixel<N>(f, (size_t)y * f.pitch + x + k, out + N * (x + k), dstPitchBytes);
+        XbrPixel<N, SadDistance>(f, (size_t)y * f.pitch + x + k, out + N * (x + k), dstPitchBytes);
     }
-    for (; x < srcWidth; ++x) XbrPixel<N>(f, (size_t)y * f.pitch + x, out + N * x, dstPitchBytes);
+    for (; x < srcWidth; ++x) XbrPixel<N, SadDistance>(f, (size_t)y * f.pitch + x, out + N * x, dstPitchBytes);
   }
 }
 

@@ -154,7 +154,7 @@ TEST(DeviceCreation, R5G6B5IsForcedAlsoWhenTheCreationFailsAndTheMenuWaitsForASu
   EXPECT_EQ(hr[0], "0x8876086c") << "D3DERR_INVALIDCALL for adapter 99";
   EXPECT_EQ(hr[1], "0x00000000");
   EXPECT_EQ(OutputValues(run.output, "bbformat"), (std::vector<std::string>{"23", "23"}));
-  EXPECT_EQ(OutputValues(run.output, "device")[0], "0000000000000000");
+  EXPECT_EQ(OutputValues(run.output, "device")[0], NullPointerText);
   EXPECT_EQ(OutputValues(run.output, "popups"), (std::vector<std::string>{"0", "1"}));
   EXPECT_EQ(FirstDifference(scene.Dump("a.bin"), Filtered(320, 240, 5, 3), 320), "");
 

@@ -99,8 +99,13 @@ const LabelCase LabelCases[] = {
     {"several pieces",
      [] { WriteLogLabel("Init dwItemData = ", uint32_t(1234), " Plugin name = ", "Nearest 2x"); },
      "Init dwItemData = 1234 Plugin name = Nearest 2x\r\n"},
-    {"64-bit address", [] { WriteLogLabel("PresentNew = ", uintptr_t(0x7FFFFFFFFFFFull)); },
+#ifdef _WIN64
+    {"x86_64: 47-bit address", [] { WriteLogLabel("PresentNew = ", uintptr_t(0x7FFFFFFFFFFFull)); },
      "PresentNew = 140737488355327\r\n"},
+#else
+    {"i686: address above 2 GiB", [] { WriteLogLabel("PresentNew = ", uintptr_t(0xFFFF0000u)); },
+     "PresentNew = 4294901760\r\n"},
+#endif
 };
 
 TEST_F(LogFileTest, LabelLinesPrintEachValueBareAndEndWithTheLineBreak)

@@ -70,6 +70,8 @@ std::vector<std::string> SplitLines(const std::string& text);
 std::string OutputValue(const std::string& output, const std::string& key);
 // The values of every such line, in order.
 std::vector<std::string> OutputValues(const std::string& output, const std::string& key);
+// A null pointer as the hosts print it ("%p": as many zeros as a pointer has digits).
+inline const std::string NullPointerText(2 * sizeof(void*), '0');
 
 // A top-level window of a class of its own per window procedure (registered once).
 HWND MakeTestWindow(WNDPROC proc, DWORD style, HMENU menu = nullptr);

@@ -1,11 +1,10 @@
 // apply and bench: frames through the plugin by the library's own activation
-// (InitPlugin) and the steps of its frame path.
+// (Activate) and the steps of its frame path.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "src/menu.h"  // hPlugin
 #include "src/sample_down.h"
 #include "tool/png_frame.h"
 #include "tool/tool.h"
@@ -16,20 +15,19 @@ constexpr double BenchRoundSeconds = 0.05;
 constexpr int BenchMaxFramesPerRound = 1000;
 constexpr uint32_t BenchDefaultWidth = 640, BenchDefaultHeight = 480;
 
-// Activates the plugin as the library does once it has measured a device's render
-// target: R5G6B5 surface geometry of W x H with rows `pitch` bytes apart, hPlugin set to
-// the module, InitPlugin. False, with an error line, when the library could not obtain
-// the staging buffer.
-static bool ActivateLikeLibrary(const Plugin& plugin, uint32_t width, uint32_t height, int32_t pitch)
+// Activates the plugin as the library does once it has measured a device's back buffer:
+// R5G6B5 surface geometry of W x H with rows `pitch` bytes apart. False, with an error
+// line, when the library could not obtain the staging buffer.
+static bool ActivateLikeLibrary(const Plugin& plugin, uint32_t width, uint32_t height, int32_t pitch,
+                                Activation& activation)
 {
-  SurfaceGeometry = {};
-  SurfaceGeometry.Desc.Format = D3DFMT_R5G6B5;
-  SurfaceGeometry.Desc.Width = width;
-  SurfaceGeometry.Desc.Height = height;
-  SurfaceGeometry.Pitch = pitch;
-  hPlugin = plugin.module;
-  InitPlugin();
-  if (!StagingBuffer || !FrameRequest.pSrc) {
+  SurfaceGeometryRecord geometry = {};
+  geometry.Desc.Format = D3DFMT_R5G6B5;
+  geometry.Desc.Width = width;
+  geometry.Desc.Height = height;
+  geometry.Pitch = pitch;
+  activation = Activate(plugin.module, geometry);
+  if (!activation.staging.data() || !activation.request.pSrc) {
     Error("the library obtained no staging buffer for a %lux%lu frame", static_cast<unsigned long>(width),
           static_cast<unsigned long>(height));
     return false;
@@ -41,15 +39,16 @@ static bool ActivateLikeLibrary(const Plugin& plugin, uint32_t width, uint32_t h
 // and the plugin apart: sampled down into the request's source image, the request
 // pointed at the frame, the plugin called. `stamps` takes the time before, between and
 // after the two steps.
-static void FilterLikeLibrary(void* frame, int32_t pitch, LARGE_INTEGER* stamps)
+static void FilterLikeLibrary(Activation& a, void* frame, int32_t pitch, LARGE_INTEGER* stamps)
 {
+  PluginFrameRequest& request = a.request;
   QueryPerformanceCounter(&stamps[0]);
-  SampleDown(frame, pitch, static_cast<uint32_t>(ScaleFactor), const_cast<void*>(FrameRequest.pSrc),
-             FrameRequest.dwSrcPitch, FrameRequest.dwSrcWidth, FrameRequest.dwSrcHeight);
-  FrameRequest.pDst = frame;
+  SampleDown(frame, pitch, a.scale, const_cast<void*>(request.pSrc), request.dwSrcPitch, request.dwSrcWidth,
+             request.dwSrcHeight);
+  request.pDst = frame;
   QueryPerformanceCounter(&stamps[1]);
-  if (PluginOutput)
-    PluginOutput(&FrameRequest);
+  if (a.output)
+    a.output(&request);
   QueryPerformanceCounter(&stamps[2]);
 }
 
@@ -64,18 +63,20 @@ int CommandApply(int argc, char** argv)
   if (!ReadPngFrame(argv[1], frame))
     return ExitError;
   const int32_t pitch = static_cast<int32_t>(2 * frame.width);
-  if (!ActivateLikeLibrary(plugin, frame.width, frame.height, pitch))
+  Activation activation;
+  if (!ActivateLikeLibrary(plugin, frame.width, frame.height, pitch, activation))
     return ExitError;
   SetCrashContext("rpitool: %s crashed in RenderPluginOutput", argv[0]);
-  if (!FilterLockedFrame(frame.pixels.data(), pitch))
+  if (!FilterLockedFrame(activation, frame.pixels.data(), pitch))
     return Error("the library did not filter a %lux%lu frame", static_cast<unsigned long>(frame.width),
                  static_cast<unsigned long>(frame.height));
   if (!WritePngFrame(argv[2], frame))
     return ExitError;
   std::printf("%s: %lux%lu, s = %d, source %lux%lu%s\n", argv[2], static_cast<unsigned long>(frame.width),
-              static_cast<unsigned long>(frame.height), ScaleFactor,
-              static_cast<unsigned long>(FrameRequest.dwSrcWidth), static_cast<unsigned long>(FrameRequest.dwSrcHeight),
-              PluginOutput ? "" : " (no RenderPluginOutput: the frame passes unfiltered)");
+              static_cast<unsigned long>(frame.height), static_cast<int>(activation.scale),
+              static_cast<unsigned long>(activation.request.dwSrcWidth),
+              static_cast<unsigned long>(activation.request.dwSrcHeight),
+              activation.output ? "" : " (no RenderPluginOutput: the frame passes unfiltered)");
   return ExitOk;
 }
 
@@ -115,14 +116,15 @@ int CommandBench(int argc, char** argv)
       rendered[size_t(y) * width + x] = TestPixel(x, y);
   std::vector<uint16_t> frame(rendered);
   const int32_t pitch = static_cast<int32_t>(2 * width);
-  if (!ActivateLikeLibrary(plugin, width, height, pitch))
+  Activation activation;
+  if (!ActivateLikeLibrary(plugin, width, height, pitch, activation))
     return ExitError;
   SetCrashContext("rpitool: %s crashed in RenderPluginOutput", argv[0]);
 
   // One frame to warm up (the plugin may obtain its working memory now) and to choose
   // how many frames make a round.
   LARGE_INTEGER stamps[3];
-  FilterLikeLibrary(frame.data(), pitch, stamps);
+  FilterLikeLibrary(activation, frame.data(), pitch, stamps);
   const double warmUp = std::max(Milliseconds(stamps[0], stamps[2]), 0.001);
   const int framesPerRound =
       std::clamp(static_cast<int>(BenchRoundSeconds * 1000.0 / warmUp), 1, BenchMaxFramesPerRound);
@@ -132,7 +134,7 @@ int CommandBench(int argc, char** argv)
     double pluginMs = 0, sampleMs = 0;
     for (int i = 0; i < framesPerRound; ++i) {
       std::memcpy(frame.data(), rendered.data(), rendered.size() * sizeof rendered[0]);
-      FilterLikeLibrary(frame.data(), pitch, stamps);
+      FilterLikeLibrary(activation, frame.data(), pitch, stamps);
       sampleMs += Milliseconds(stamps[0], stamps[1]);
       pluginMs += Milliseconds(stamps[1], stamps[2]);
     }
@@ -141,8 +143,9 @@ int CommandBench(int argc, char** argv)
   }
   std::printf("%s %lux%lu (s = %d, source %lux%lu): %.3f ms per frame (median of %d rounds of %d frames); "
               "sample-down %.3f ms\n",
-              plugin.name, static_cast<unsigned long>(width), static_cast<unsigned long>(height), ScaleFactor,
-              static_cast<unsigned long>(FrameRequest.dwSrcWidth), static_cast<unsigned long>(FrameRequest.dwSrcHeight),
+              plugin.name, static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+              static_cast<int>(activation.scale), static_cast<unsigned long>(activation.request.dwSrcWidth),
+              static_cast<unsigned long>(activation.request.dwSrcHeight),
               Median(pluginRounds), BenchRounds, framesPerRound, Median(sampleRounds));
   return ExitOk;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "src/log_points.h"
+
 // Directories of the build (Windows paths), set by the build system.
 std::string BinDir();        // d3d9.dll, the test hosts, plugins/ of test plugins
 std::string TestDataDir();   // fake system libraries and other fixtures
@@ -82,3 +84,6 @@ HWND MakeTestWindow(WNDPROC proc, DWORD style, HMENU menu = nullptr);
 std::vector<std::string> LogEntries(const std::string& bytes);
 // LogEntries of log.txt in dir.
 std::vector<std::string> ReadLog(const std::string& dir);
+// A fixed log point's time-stamped line as LogEntries gives it: "message tag line ",
+// with the value, if any, after the message.
+std::string Expected(const LogPoint& point, const std::string& value = "");

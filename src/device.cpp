@@ -1,0 +1,220 @@
+#include "device.h"
+
+#include <atomic>
+#include <cstddef>
+#include <type_traits>
+
+#include "frame_filter.h"
+#include "host_imports.h"
+#include "log.h"
+#include "plugin_menu.h"
+#include "slots.h"
+#include "startup.h"
+#include "window_size.h"
+
+// ---------------------------------------------------------------------------------
+// Method-table patching
+
+// Slots in the platform's published method order, counted in entries; the protection
+// change covers the table from its start to a little past the slot.
+constexpr size_t CreateDeviceSlot = 16;
+constexpr size_t CreateDeviceTableEntries = 18;  // entries 0 to 17: 72 bytes in the 32-bit product
+constexpr size_t PresentSlot = 17;
+constexpr size_t PresentTableEntries = 20;       // entries 0 to 19: 80 bytes in the 32-bit product
+static_assert(offsetof(IDirect3D9Vtbl, CreateDevice) == CreateDeviceSlot * sizeof(void*),
+              "CreateDevice is entry 16 of IDirect3D9");
+static_assert(offsetof(IDirect3DDevice9Vtbl, Present) == PresentSlot * sizeof(void*),
+              "Present is entry 17 of IDirect3DDevice9");
+static_assert(sizeof(void*) == 8 || (CreateDeviceTableEntries * sizeof(void*) == 72 &&
+                                     PresentTableEntries * sizeof(void*) == 80),
+              "the 32-bit protection ranges");
+
+// The entries our replacements took the places of, per method table.
+static OriginalEntries Originals;
+
+static void* const* TableOf(const void* object) { return *static_cast<void* const* const*>(object); }
+
+CreateDeviceFn OriginalCreateDevice(IDirect3D9* d3d)
+{
+  return reinterpret_cast<CreateDeviceFn>(Originals.Find(TableOf(d3d), CreateDeviceSlot));
+}
+
+PresentFn OriginalPresent(IDirect3DDevice9* device)
+{
+  return reinterpret_cast<PresentFn>(Originals.Find(TableOf(device), PresentSlot));
+}
+
+void ForgetReplacedTables() { Originals.Clear(); }
+
+void HookCreateDevice(IDirect3D9* d3d)
+{
+  WriteLogLine(LogPoints::HookCreateDevice);
+  void** table = reinterpret_cast<void**>(d3d->lpVtbl);
+  const SlotChange change = Originals.Replace(table, CreateDeviceSlot, reinterpret_cast<void*>(&CreateDeviceNew),
+                                              CreateDeviceTableEntries);
+  if (change.alreadyReplaced)
+    return;
+  if (!change.madeWritable) {
+    WriteLogLabel("CreateDevice entry not writable: ", reinterpret_cast<uintptr_t>(table));
+    return;
+  }
+  WriteLogLabel("CreateDeviceOrg = ", reinterpret_cast<uintptr_t>(OriginalCreateDevice(d3d)));
+  WriteLogLabel("CreateDeviceNew = ", reinterpret_cast<uintptr_t>(&CreateDeviceNew));
+}
+
+void HookPresent(IDirect3DDevice9* device)
+{
+  WriteLogLine(LogPoints::HookPresent);
+  void** table = reinterpret_cast<void**>(device->lpVtbl);
+  const SlotChange change =
+      Originals.Replace(table, PresentSlot, reinterpret_cast<void*>(&PresentNew), PresentTableEntries);
+  if (change.alreadyReplaced)
+    return;
+  if (!change.madeWritable) {
+    WriteLogLine(LogPoints::WritableFailed);
+    return;  // a table that stays read-only is not written
+  }
+  WriteLogLine(LogPoints::WritableSuccess);
+  WriteLogLine(change.restored ? LogPoints::RestoreSuccess : LogPoints::RestoreFailed);
+  WriteLogLabel("PresentOrg = ", reinterpret_cast<uintptr_t>(OriginalPresent(device)));
+  WriteLogLabel("PresentNew = ", reinterpret_cast<uintptr_t>(&PresentNew));
+}
+
+// The replacements take the places of the platform's methods: exactly their types.
+static_assert(std::is_same<decltype(&CreateDeviceNew), decltype(IDirect3D9Vtbl::CreateDevice)>::value,
+              "CreateDeviceNew has the type of IDirect3D9::CreateDevice");
+static_assert(std::is_same<decltype(&PresentNew), decltype(IDirect3DDevice9Vtbl::Present)>::value,
+              "PresentNew has the type of IDirect3DDevice9::Present");
+
+// ---------------------------------------------------------------------------------
+// Device creation
+
+// Once per process; devices may be created on any thread.
+static std::atomic<bool> PlacementPending{true};
+static std::atomic<bool> MenuPending{true};
+
+bool PlacementRestorePending() { return PlacementPending; }
+bool MenuBuildPending() { return MenuPending; }
+void SetOncePerProcessSteps(bool placementRestorePending, bool menuBuildPending)
+{
+  PlacementPending = placementRestorePending;
+  MenuPending = menuBuildPending;
+}
+
+// Enlarges the window by the window-resize additions (zero unless that mode is on). The
+// library's own SetWindowPos goes straight to the platform; flags 0 also raise and
+// activate the window.
+static void ReapplyWindowRect(HWND window)
+{
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  const WindowResizeValues& resize = WindowResize();
+  SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left + resize.addWidth,
+               rect.bottom - rect.top + resize.addHeight, 0);
+}
+
+// Measures the device's render target as the back buffer's geometry. False when the
+// render target cannot be fetched.
+static bool MeasureRenderTarget(IDirect3DDevice9* device)
+{
+  IDirect3DSurface9* target = nullptr;
+  if (FAILED(IDirect3DDevice9_GetRenderTarget(device, 0, &target)) || !target)
+    return false;
+  D3DSURFACE_DESC desc = {};
+  IDirect3DSurface9_GetDesc(target, &desc);
+  IDirect3DSurface9_Release(target);
+  SurfaceGeometryRecord geometry = MeasuredBackBuffer();
+  geometry.Desc = desc;
+  WriteLogLine(LogPoints::RenderTargetMeasured);
+  WriteLogLabel("Width = ", static_cast<uint32_t>(desc.Width));
+  WriteLogLabel("Height = ", static_cast<uint32_t>(desc.Height));
+  WriteLogLabel("Format = ", static_cast<int32_t>(desc.Format));
+
+  // The row pitch of a locked system-memory surface of this size and format: the pitch
+  // the plugin will write with. Kept as it was when no such surface can be locked.
+  IDirect3DSurface9* surface = nullptr;
+  if (SUCCEEDED(IDirect3DDevice9_CreateOffscreenPlainSurface(device, desc.Width, desc.Height, desc.Format,
+                                                             D3DPOOL_SYSTEMMEM, &surface, nullptr)) &&
+      surface) {
+    WriteLogLine(LogPoints::OffscreenMeasured);
+    D3DLOCKED_RECT locked = {};
+    if (SUCCEEDED(IDirect3DSurface9_LockRect(surface, &locked, nullptr, 0))) {
+      geometry.Pitch = locked.Pitch;
+      IDirect3DSurface9_UnlockRect(surface);
+    }
+    IDirect3DSurface9_Release(surface);
+  }
+  SetMeasuredBackBuffer(geometry);
+  return true;
+}
+
+HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
+                                          DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                          IDirect3DDevice9** ppReturnedDeviceInterface)
+{
+  WriteLogLine(LogPoints::CreateDevice);
+  const CreateDeviceFn CreateDeviceOrg = OriginalCreateDevice(self);
+  WriteLogLabel("CreateDeviceOrg = ", reinterpret_cast<uintptr_t>(CreateDeviceOrg));
+  WriteLogLabel("CreateDeviceNew = ", reinterpret_cast<uintptr_t>(&CreateDeviceNew));
+
+  // 16-bit pixels for the plugin: the host sees the change in its own record.
+  if (pPresentationParameters)
+    pPresentationParameters->BackBufferFormat = D3DFMT_R5G6B5;
+
+  // The window the device renders to: the focus window, or else the device window.
+  HWND window = hFocusWindow;
+  if (!window && pPresentationParameters)
+    window = pPresentationParameters->hDeviceWindow;
+  if (window)
+    ReapplyWindowRect(window);
+
+  // A host that passes no device pointer gets the platform's answer to that.
+  IDirect3DDevice9* device = nullptr;
+  if (!CreateDeviceOrg)
+    return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
+  const HRESULT hr = CreateDeviceOrg(self, Adapter, DeviceType, hFocusWindow, BehaviorFlags,
+                                     pPresentationParameters, ppReturnedDeviceInterface ? &device : nullptr);
+
+  if (window && PlacementPending.exchange(false) && OriginalSetWindowPos())
+    LoadWindowPlacement(window);
+
+  if (FAILED(hr)) {
+    WriteLogLine(LogPoints::CreateDeviceFailed);
+    if (ppReturnedDeviceInterface)
+      *ppReturnedDeviceInterface = device;
+    return hr;
+  }
+  WriteLogLine(LogPoints::CreateDeviceSuccess);
+
+  if (device) {
+    if (window && MenuPending.exchange(false))
+      CreatePluginsMenu(window);
+    if (MeasureRenderTarget(device))
+      InitPlugin();
+    HookPresent(device);
+  }
+  if (ppReturnedDeviceInterface)
+    *ppReturnedDeviceInterface = device;
+  return hr;
+}
+
+// ---------------------------------------------------------------------------------
+// Presentation
+
+HRESULT STDMETHODCALLTYPE PresentNew(IDirect3DDevice9* device, const RECT* pSourceRect, const RECT* pDestRect,
+                                     HWND hDestWindowOverride, const RGNDATA* pDirtyRegion)
+{
+  WriteLogLine(LogPoints::Present);
+  const PresentFn PresentOrg = OriginalPresent(device);
+  WriteLogLabel("PresentOrg = ", reinterpret_cast<uintptr_t>(PresentOrg));
+  WriteLogLabel("PresentNew = ", reinterpret_cast<uintptr_t>(&PresentNew));
+  if (!PresentOrg)
+    return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
+  FilterFrame(device);
+  const HRESULT hr = PresentOrg(device, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion);
+  if (SUCCEEDED(hr))
+    WriteLogLine(LogPoints::PresentOrgSuccess);
+  else
+    WriteLogLine(LogPoints::PresentOrgFailed);
+  return hr;
+}

@@ -25,6 +25,14 @@ static_assert(offsetof(IDirect3D9Vtbl, CreateDevice) == CreateDeviceSlot * sizeo
               "CreateDevice is entry 16 of IDirect3D9");
 static_assert(offsetof(IDirect3DDevice9Vtbl, Present) == PresentSlot * sizeof(void*),
               "Present is entry 17 of IDirect3DDevice9");
+constexpr size_t ResetSlot = 16;
+constexpr size_t SwapChainPresentSlot = 3;
+constexpr size_t SwapChainTableEntries = 10;  // the whole IDirect3DSwapChain9 table
+static_assert(offsetof(IDirect3DDevice9Vtbl, Reset) == ResetSlot * sizeof(void*), "Reset is entry 16 of IDirect3DDevice9");
+static_assert(offsetof(IDirect3DSwapChain9Vtbl, Present) == SwapChainPresentSlot * sizeof(void*),
+              "Present is entry 3 of IDirect3DSwapChain9");
+static_assert(sizeof(IDirect3DSwapChain9Vtbl) == SwapChainTableEntries * sizeof(void*),
+              "IDirect3DSwapChain9 has ten methods");
 static_assert(sizeof(void*) == 8 || (CreateDeviceTableEntries * sizeof(void*) == 72 &&
                                      PresentTableEntries * sizeof(void*) == 80),
               "the 32-bit protection ranges");
@@ -42,6 +50,16 @@ CreateDeviceFn OriginalCreateDevice(IDirect3D9* d3d)
 PresentFn OriginalPresent(IDirect3DDevice9* device)
 {
   return reinterpret_cast<PresentFn>(Originals.Find(TableOf(device), PresentSlot));
+}
+
+ResetFn OriginalReset(IDirect3DDevice9* device)
+{
+  return reinterpret_cast<ResetFn>(Originals.Find(TableOf(device), ResetSlot));
+}
+
+SwapChainPresentFn OriginalSwapChainPresent(IDirect3DSwapChain9* swapChain)
+{
+  return reinterpret_cast<SwapChainPresentFn>(Originals.Find(TableOf(swapChain), SwapChainPresentSlot));
 }
 
 void ForgetReplacedTables() { Originals.Clear(); }
@@ -80,11 +98,34 @@ void HookPresent(IDirect3DDevice9* device)
   WriteLogLabel("PresentNew = ", reinterpret_cast<uintptr_t>(&PresentNew));
 }
 
+void HookResetAndSwapChains(IDirect3DDevice9* device)
+{
+  void** table = reinterpret_cast<void**>(device->lpVtbl);
+  SlotChange change = Originals.Replace(table, ResetSlot, reinterpret_cast<void*>(&ResetNew), PresentTableEntries);
+  if (!change.alreadyReplaced && !change.madeWritable)
+    WriteLogLabel("Reset entry not writable: ", reinterpret_cast<uintptr_t>(table));
+
+  // The swap chains of one implementation share a table: its first swap chain shows it.
+  IDirect3DSwapChain9* swapChain = nullptr;
+  if (FAILED(IDirect3DDevice9_GetSwapChain(device, 0, &swapChain)) || !swapChain)
+    return;
+  void** chainTable = reinterpret_cast<void**>(swapChain->lpVtbl);
+  change = Originals.Replace(chainTable, SwapChainPresentSlot, reinterpret_cast<void*>(&SwapChainPresentNew),
+                             SwapChainTableEntries);
+  if (!change.alreadyReplaced && !change.madeWritable)
+    WriteLogLabel("Swap chain Present entry not writable: ", reinterpret_cast<uintptr_t>(chainTable));
+  IDirect3DSwapChain9_Release(swapChain);
+}
+
 // The replacements take the places of the platform's methods: exactly their types.
 static_assert(std::is_same<decltype(&CreateDeviceNew), decltype(IDirect3D9Vtbl::CreateDevice)>::value,
               "CreateDeviceNew has the type of IDirect3D9::CreateDevice");
 static_assert(std::is_same<decltype(&PresentNew), decltype(IDirect3DDevice9Vtbl::Present)>::value,
               "PresentNew has the type of IDirect3DDevice9::Present");
+static_assert(std::is_same<decltype(&ResetNew), decltype(IDirect3DDevice9Vtbl::Reset)>::value,
+              "ResetNew has the type of IDirect3DDevice9::Reset");
+static_assert(std::is_same<decltype(&SwapChainPresentNew), decltype(IDirect3DSwapChain9Vtbl::Present)>::value,
+              "SwapChainPresentNew has the type of IDirect3DSwapChain9::Present");
 
 // ---------------------------------------------------------------------------------
 // Device creation
@@ -192,6 +233,7 @@ HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEV
     if (MeasureRenderTarget(device))
       InitPlugin();
     HookPresent(device);
+    HookResetAndSwapChains(device);
   }
   if (ppReturnedDeviceInterface)
     *ppReturnedDeviceInterface = device;
@@ -200,6 +242,18 @@ HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEV
 
 // ---------------------------------------------------------------------------------
 // Presentation
+
+// Presentations under way on this thread: a platform whose device Present goes through
+// its swap chain's (or the other way round) has its frame filtered once, by the outer one.
+static thread_local int PresentDepth = 0;
+
+namespace {
+struct PresentScope {
+  PresentScope() { ++PresentDepth; }
+  ~PresentScope() { --PresentDepth; }
+  bool Outermost() const { return PresentDepth == 1; }
+};
+}  // namespace
 
 HRESULT STDMETHODCALLTYPE PresentNew(IDirect3DDevice9* device, const RECT* pSourceRect, const RECT* pDestRect,
                                      HWND hDestWindowOverride, const RGNDATA* pDirtyRegion)
@@ -210,11 +264,55 @@ HRESULT STDMETHODCALLTYPE PresentNew(IDirect3DDevice9* device, const RECT* pSour
   WriteLogLabel("PresentNew = ", reinterpret_cast<uintptr_t>(&PresentNew));
   if (!PresentOrg)
     return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
-  FilterFrame(device);
+  const PresentScope scope;
+  if (scope.Outermost())
+    FilterFrame(device);
   const HRESULT hr = PresentOrg(device, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion);
   if (SUCCEEDED(hr))
     WriteLogLine(LogPoints::PresentOrgSuccess);
   else
     WriteLogLine(LogPoints::PresentOrgFailed);
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE SwapChainPresentNew(IDirect3DSwapChain9* swapChain, const RECT* pSourceRect,
+                                              const RECT* pDestRect, HWND hDestWindowOverride,
+                                              const RGNDATA* pDirtyRegion, DWORD dwFlags)
+{
+  const SwapChainPresentFn SwapChainPresentOrg = OriginalSwapChainPresent(swapChain);
+  if (!SwapChainPresentOrg)
+    return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
+  const PresentScope scope;
+  IDirect3DDevice9* device = nullptr;
+  if (scope.Outermost() && SUCCEEDED(IDirect3DSwapChain9_GetDevice(swapChain, &device)) && device) {
+    FilterFrame(device, swapChain);
+    IDirect3DDevice9_Release(device);
+  }
+  return SwapChainPresentOrg(swapChain, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion, dwFlags);
+}
+
+// ---------------------------------------------------------------------------------
+// Reset
+
+HRESULT STDMETHODCALLTYPE ResetNew(IDirect3DDevice9* device, D3DPRESENT_PARAMETERS* pPresentationParameters)
+{
+  WriteLogLine(LogPoints::Reset);
+  const ResetFn ResetOrg = OriginalReset(device);
+  if (!ResetOrg)
+    return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
+  // 16-bit pixels for the plugin, whatever the program asks for (D3DFMT_UNKNOWN too).
+  if (pPresentationParameters)
+    pPresentationParameters->BackBufferFormat = D3DFMT_R5G6B5;
+  const HRESULT hr = ResetOrg(device, pPresentationParameters);
+  if (FAILED(hr)) {
+    // Nothing of ours changes; frames pass unfiltered until a reset succeeds.
+    WriteLogLine(LogPoints::ResetFailed);
+    NoteResetResult(device, false);
+    return hr;
+  }
+  WriteLogLine(LogPoints::ResetSuccess);
+  NoteResetResult(device, true);
+  if (MeasureRenderTarget(device))
+    InitPlugin();
   return hr;
 }

@@ -13,7 +13,8 @@
 HMODULE ActivePlugin();
 
 // Makes `plugin` (null: none) the plugin in use and activates it for the measured back
-// buffer (a null plugin keeps the last activation, which is then not used).
+// buffer (a null plugin keeps the last activation, which is then not used). Frames of
+// another back buffer geometry get an activation of their own when they come.
 void SelectPlugin(HMODULE plugin);
 // Activates the plugin in use again for the measured back buffer.
 void InitPlugin();
@@ -35,6 +36,12 @@ struct ActivationSummary {
 };
 ActivationSummary CurrentActivation();
 
-// Reads the render target back, lets the plugin write the filtered frame over the copy
-// and uploads it; nothing when no plugin is in use. Every reference taken is released.
-void FilterFrame(IDirect3DDevice9* device);
+// Reads back buffer 0 of the presented swap chain back (the device's first swap chain
+// when swapChain is null), lets the plugin write the filtered frame over the copy and
+// uploads it; nothing when no plugin is in use. Any step that fails leaves the frame as
+// the program rendered it (no plugin call, no upload) and is logged once. Every
+// reference taken is released.
+void FilterFrame(IDirect3DDevice9* device, IDirect3DSwapChain9* swapChain = nullptr);
+
+// A device's Reset failed (its frames then pass unfiltered) or succeeded again.
+void NoteResetResult(const void* device, bool succeeded);

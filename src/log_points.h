@@ -15,7 +15,6 @@ inline constexpr char D3d9[] = ".\\d3d9.cpp";
 inline constexpr char Functions[] = ".\\functions.cpp";
 inline constexpr char Hook[] = ".\\Hook.cpp";
 inline constexpr char Menu[] = ".\\menu.cpp";
-inline constexpr char Device[] = ".\\device.cpp";  // lines added for device resets and frame checks
 }  // namespace LogTag
 
 namespace LogPoints {
@@ -49,6 +48,10 @@ inline constexpr LogPoint RendOutput{"RendOutput success", LogTag::Functions, 38
 inline constexpr LogPoint UpdateSurface{"UpdateSurface success", LogTag::Functions, 385};
 inline constexpr LogPoint PresentOrgSuccess{"PresentOrg success", LogTag::Functions, 395};
 inline constexpr LogPoint PresentOrgFailed{"PresentOrg failed", LogTag::Functions, 399};
+// Device resets (lines of their own after the frame path's).
+inline constexpr LogPoint Reset{"Reset", LogTag::Functions, 410};
+inline constexpr LogPoint ResetSuccess{"Reset success", LogTag::Functions, 425};
+inline constexpr LogPoint ResetFailed{"Reset failed", LogTag::Functions, 429};
 
 // Method-table patching.
 inline constexpr LogPoint HookCreateDevice{"HookCreateDevice", LogTag::Hook, 22};

@@ -144,6 +144,9 @@ def main():
 
     for failure in failures:
         print("FAIL: " + failure)
+    if failures:
+        print("(after a build by other means than scripts/build, run scripts/build to "
+              "remake dist/ and the archives)")
     sys.exit(1 if failures else 0)
 
 

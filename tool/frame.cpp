@@ -52,27 +52,77 @@ static void FilterLikeLibrary(Activation& a, void* frame, int32_t pitch, LARGE_I
   QueryPerformanceCounter(&stamps[2]);
 }
 
+// apply --source: the frame a program would render for this source picture at the
+// plugin's scale, each source pixel an s x s block, so that the library's sampling
+// (the top-left pixel of every block) gives the picture back exactly.
+static Frame565 EnlargeLikeRendered(const Frame565& source, uint32_t scale)
+{
+  Frame565 frame;
+  frame.width = source.width * scale;
+  frame.height = source.height * scale;
+  frame.pixels.resize(size_t(frame.width) * frame.height);
+  for (uint32_t y = 0; y < frame.height; ++y)
+    for (uint32_t x = 0; x < frame.width; ++x)
+      frame.pixels[size_t(y) * frame.width + x] = source.pixels[size_t(y / scale) * source.width + x / scale];
+  return frame;
+}
+
 int CommandApply(int argc, char** argv)
 {
-  if (argc != 3)
-    return Error("usage: rpitool apply PLUGIN IN.png OUT.png");
+  static const char ApplyUsage[] = "usage: rpitool apply [--source] PLUGIN IN.png OUT.png";
+  // Options may stand anywhere; "--" ends them (for a file whose name starts with "--").
+  bool fromSource = false;
+  const char* operands[3];
+  int count = 0;
+  bool optionsEnded = false;
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (!optionsEnded && std::strcmp(arg, "--") == 0) {
+      optionsEnded = true;
+    } else if (!optionsEnded && std::strcmp(arg, "--source") == 0) {
+      fromSource = true;
+    } else if (!optionsEnded && arg[0] == '-' && arg[1] == '-') {
+      return Error("unknown option '%s' (%s)", arg, ApplyUsage);
+    } else {
+      if (count == 3)
+        return Error("%s", ApplyUsage);
+      operands[count++] = arg;
+    }
+  }
+  if (count != 3)
+    return Error("%s", ApplyUsage);
+  const char* pluginPath = operands[0];
+  const char* inPath = operands[1];
+  const char* outPath = operands[2];
+
   Plugin plugin;
-  if (!LoadPlugin(argv[0], plugin))
+  if (!LoadPlugin(pluginPath, plugin))
     return ExitError;
   Frame565 frame;
-  if (!ReadPngFrame(argv[1], frame))
+  if (!ReadPngFrame(inPath, frame))
     return ExitError;
+  if (fromSource) {
+    // IN is what the plugin is to receive: the frame is s times its size.
+    const uint32_t largest = MaxFrameSide / plugin.scale;
+    if (frame.width > largest || frame.height > largest)
+      return Error("%s: a %lux%lu source makes a frame larger than %lux%lu at s = %lu (at most %lux%lu)", inPath,
+                   static_cast<unsigned long>(frame.width), static_cast<unsigned long>(frame.height),
+                   static_cast<unsigned long>(MaxFrameSide), static_cast<unsigned long>(MaxFrameSide),
+                   static_cast<unsigned long>(plugin.scale), static_cast<unsigned long>(largest),
+                   static_cast<unsigned long>(largest));
+    frame = EnlargeLikeRendered(frame, plugin.scale);
+  }
   const int32_t pitch = static_cast<int32_t>(2 * frame.width);
   Activation activation;
   if (!ActivateLikeLibrary(plugin, frame.width, frame.height, pitch, activation))
     return ExitError;
-  SetCrashContext("rpitool: %s crashed in RenderPluginOutput", argv[0]);
+  SetCrashContext("rpitool: %s crashed in RenderPluginOutput", pluginPath);
   if (!FilterLockedFrame(activation, frame.pixels.data(), pitch))
     return Error("the library did not filter a %lux%lu frame", static_cast<unsigned long>(frame.width),
                  static_cast<unsigned long>(frame.height));
-  if (!WritePngFrame(argv[2], frame))
+  if (!WritePngFrame(outPath, frame))
     return ExitError;
-  std::printf("%s: %lux%lu, s = %d, source %lux%lu%s\n", argv[2], static_cast<unsigned long>(frame.width),
+  std::printf("%s: %lux%lu, s = %d, source %lux%lu%s\n", outPath, static_cast<unsigned long>(frame.width),
               static_cast<unsigned long>(frame.height), static_cast<int>(activation.scale),
               static_cast<unsigned long>(activation.request.dwSrcWidth),
               static_cast<unsigned long>(activation.request.dwSrcHeight),

@@ -184,10 +184,11 @@ namespace {
 struct FrameSurfaces {
   IDirect3DSurface9* backBuffer = nullptr;
   IDirect3DSurface9* resolved = nullptr;  // multisampled back buffers only
+  IDirect3DSurface9* upload = nullptr;    // multisampled back buffers only
   IDirect3DSurface9* copy = nullptr;
   ~FrameSurfaces()
   {
-    for (IDirect3DSurface9* s : {copy, resolved, backBuffer})
+    for (IDirect3DSurface9* s : {copy, upload, resolved, backBuffer})
       if (s)
         IDirect3DSurface9_Release(s);
   }
@@ -249,9 +250,18 @@ void FilterFrame(IDirect3DDevice9* device, IDirect3DSwapChain9* swapChain)
   if (!filtered)
     return NoteFailure(NoActivation, D3D_OK);
 
-  hr = IDirect3DDevice9_UpdateSurface(device, s.copy, nullptr, source, nullptr);
-  if (SUCCEEDED(hr) && s.resolved)
-    hr = IDirect3DDevice9_StretchRect(device, s.resolved, nullptr, s.backBuffer, nullptr, D3DTEXF_NONE);
+  if (s.resolved) {
+    // Back through a render target of its own: written back from the surface the
+    // resolve filled, the frame does not reach the screen on Wine's Direct3D.
+    hr = IDirect3DDevice9_CreateRenderTarget(device, desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0,
+                                             FALSE, &s.upload, nullptr);
+    if (SUCCEEDED(hr) && s.upload)
+      hr = IDirect3DDevice9_UpdateSurface(device, s.copy, nullptr, s.upload, nullptr);
+    if (SUCCEEDED(hr))
+      hr = IDirect3DDevice9_StretchRect(device, s.upload, nullptr, s.backBuffer, nullptr, D3DTEXF_NONE);
+  } else {
+    hr = IDirect3DDevice9_UpdateSurface(device, s.copy, nullptr, source, nullptr);
+  }
   if (FAILED(hr))
     return NoteFailure(UploadFailed, hr);
   WriteLogLine(LogPoints::UpdateSurface);

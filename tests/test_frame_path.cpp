@@ -101,8 +101,7 @@ TEST_F(FramePath, TheFilteredFrameIsUploadedAndPresentGetsTheHostsArguments)
   // s = 3: 12 x 7 source pixels; the plugin covered 36 x 21, the rest is as rendered.
   for (UINT y = 0; y < Height; ++y)
     for (UINT x = 0; x < Width; ++x) {
-      const uint16_t expected =
-          x < 36 && y < 21 ? static_cast<uint16_t>(Source(x / 3 * 3, y / 3 * 3) ^ TestMark(x % 3, y % 3)) : Source(x, y);
+      const uint16_t expected = ExpectedTestFrame(Source, x, y, 3, Width, Height);  // 36 x 21 covered
       ASSERT_EQ(device_.renderTarget.Pixel(x, y), expected) << x << "," << y;
     }
 

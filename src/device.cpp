@@ -143,15 +143,19 @@ void SetOncePerProcessSteps(bool placementRestorePending, bool menuBuildPending)
 }
 
 // Enlarges the window by the window-resize additions (zero unless that mode is on). The
-// library's own SetWindowPos goes straight to the platform; flags 0 also raise and
-// activate the window.
+// library's own SetWindowPos goes straight to the platform. It neither activates the
+// window nor changes its place in the z-order: the program's focus and its other
+// windows stay as they were. With nothing to add there is no call at all.
+constexpr UINT GrowFlags = SWP_NOACTIVATE | SWP_NOZORDER;
 static void ReapplyWindowRect(HWND window)
 {
+  const WindowResizeValues& resize = WindowResize();
+  if (resize.addWidth == 0 && resize.addHeight == 0)
+    return;
   RECT rect = {};
   GetWindowRect(window, &rect);
-  const WindowResizeValues& resize = WindowResize();
   SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left + resize.addWidth,
-               rect.bottom - rect.top + resize.addHeight, 0);
+               rect.bottom - rect.top + resize.addHeight, GrowFlags);
 }
 
 // Measures the device's render target as the back buffer's geometry. False when the

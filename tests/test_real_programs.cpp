@@ -7,6 +7,7 @@
 // the swap effect discards the back buffer.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -99,6 +100,58 @@ TEST(RealPrograms, ARenderThreadPresentsWhileTheWindowThreadSwitchesPlugins)
     for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2, ++lines)
       ASSERT_TRUE(WellFormed(log.substr(start, end - start))) << "line " << lines << ": " << log.substr(start, end - start);
     EXPECT_GT(lines, 1000u);
+  }
+}
+
+// Creating a windowed device for one window while another holds the focus and the
+// foreground: neither moves, the z-order stays, and the device's window receives no
+// activation messages, exactly as with the platform's own Direct3D (the same host run
+// without the library). In window-resize mode the window still grows by the additions.
+TEST(RealPrograms, DeviceCreationLeavesFocusActivationAndZOrderAlone)
+{
+  const std::string commands = "window other focusstate watch device:320,240 seen focusstate";
+  TempDir platformOnly;  // the host without the library beside it: Wine's own d3d9
+  CopyInto(JoinPath(BinDir(), "host.exe"), platformOnly.path());
+  const ProcessResult platform = RunHostAt(platformOnly / "host.exe", commands, platformOnly.path());
+  ASSERT_EQ(platform.exitCode, 0u) << platform.output;
+  ASSERT_EQ(OutputValue(platform.output, "proxy").find(platformOnly.path()), std::string::npos) << platform.output;
+  const std::vector<std::string> before = OutputValues(platform.output, "size");
+  ASSERT_EQ(before.size(), 2u);
+
+  const struct {
+    const char* name;
+    std::vector<std::string> settings;
+    int grow;  // pixels added to both outer sides
+  } cases[] = {
+      {"window-resize mode off", {}, 0},
+      {"window-resize mode with additions of zero", {"window_resize=1", "window_resize_add_width=0",
+                                                     "window_resize_add_height=0"}, 0},
+      {"window-resize mode, growing by 10", {"window_resize=1", "window_resize_add_width=10",
+                                             "window_resize_add_height=10"}, 10},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scene scene(c.settings);
+    const ProcessResult run = scene.Run(commands);
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(OutputValue(run.output, "device_hr"), "0x00000000");
+    for (const char* key : {"focus_other", "foreground_other", "other_above"})
+      EXPECT_EQ(OutputValues(run.output, key), OutputValues(platform.output, key)) << key;
+    EXPECT_EQ(OutputValues(run.output, "focus_other"), (std::vector<std::string>{"1", "1"}));
+    if (c.grow == 0) {
+      EXPECT_EQ(OutputValue(run.output, "seen"), OutputValue(platform.output, "seen"));
+      EXPECT_EQ(OutputValues(run.output, "size"), before);
+    } else {
+      // The growth itself is a size change (WM_WINDOWPOSCHANGING and its kin), never an
+      // activation.
+      const std::string seen = OutputValue(run.output, "seen");
+      for (const char* activation : {"WM_NCACTIVATE", "WM_ACTIVATE", "WM_SETFOCUS", "WM_KILLFOCUS", "WM_IME_SETCONTEXT"})
+        EXPECT_EQ(seen.find(activation), std::string::npos) << seen;
+      int w = 0, h = 0;
+      ASSERT_EQ(std::sscanf(before[0].c_str(), "%dx%d", &w, &h), 2);
+      EXPECT_EQ(OutputValues(run.output, "size")[1],
+                std::to_string(w + c.grow) + "x" + std::to_string(h + c.grow));
+    }
   }
 }
 

@@ -22,6 +22,11 @@
 //                    format after the call), device=, and for a device rt_format=
 //   frame[:SEED]     fills the back buffer with Pattern(x, y, SEED) and presents:
 //                    present_hr=
+//   other            a second top-level window that takes the focus and the foreground
+//   focusstate       focus_other=, foreground_other=, other_above= (1: the second window
+//                    still has them, and lies above the current one), size=WxH (outer)
+//   watch, seen      records the messages the current window receives in between; seen=
+//                    lists the activation and z-order messages among them (or none)
 //   present          presents the back buffer as it is: present_hr=
 //   fill:SEED        fills the back buffer with Pattern(x, y, SEED), without presenting
 //   dump:FILE        writes the back buffer's pixels to FILE, W * 2 bytes per row
@@ -121,9 +126,37 @@ static void Pump()
   }
 }
 
+// Messages the current window received while watched (watch:), for the activation
+// messages a device creation must not cause.
+static bool Watching = false;
+static std::vector<UINT> Watched;
+
 static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+  if (Watching && hwnd == Window)
+    Watched.push_back(msg);
   return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// Activation and z-order messages among those watched.
+static void PrintWatched()
+{
+  std::string seen;
+  for (UINT msg : Watched) {
+    switch (msg) {
+      case WM_WINDOWPOSCHANGING: seen += " WM_WINDOWPOSCHANGING"; break;
+      case WM_WINDOWPOSCHANGED: seen += " WM_WINDOWPOSCHANGED"; break;
+      case WM_GETMINMAXINFO: seen += " WM_GETMINMAXINFO"; break;
+      case WM_NCACTIVATE: seen += " WM_NCACTIVATE"; break;
+      case WM_ACTIVATE: seen += " WM_ACTIVATE"; break;
+      case WM_ACTIVATEAPP: seen += " WM_ACTIVATEAPP"; break;
+      case WM_SETFOCUS: seen += " WM_SETFOCUS"; break;
+      case WM_KILLFOCUS: seen += " WM_KILLFOCUS"; break;
+      case WM_IME_SETCONTEXT: seen += " WM_IME_SETCONTEXT"; break;
+      default: break;
+    }
+  }
+  Print("seen", seen.empty() ? "none" : seen.substr(1));
 }
 
 static std::string RectText(const RECT& r)
@@ -174,6 +207,34 @@ static void CreateHostWindow(bool overlapped)
                          rect.bottom - rect.top, nullptr, bar, GetModuleHandleA(nullptr), nullptr);
   Pump();
   Print("window", Hex(Window));
+}
+
+// A second top-level window that takes the focus and the foreground, above the first.
+static HWND Other = nullptr;
+
+static void CreateOther()
+{
+  Other = CreateWindowA("TestHost", "other window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 120, 300, 200, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
+  SetForegroundWindow(Other);
+  SetFocus(Other);
+  Pump();
+}
+
+// Whether the second window still holds the focus and the foreground and lies above the
+// first in the z-order; and the first window's outer size.
+static void FocusState()
+{
+  Pump();
+  Print("focus_other", std::to_string(GetFocus() == Other));
+  Print("foreground_other", std::to_string(GetForegroundWindow() == Other));
+  bool otherAbove = false;
+  for (HWND w = GetWindow(Window, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV))
+    otherAbove |= w == Other;
+  Print("other_above", std::to_string(otherAbove));
+  RECT r;
+  GetWindowRect(Window, &r);
+  Print("size", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
 }
 
 static void ClientRect()
@@ -743,6 +804,17 @@ int main(int argc, char** argv)
       IDirect3DSurface9* back = BackBuffer();
       Fill(Device, back, static_cast<uint32_t>(std::strtoul(Arg(command).c_str(), nullptr, 0)));
       back->Release();
+    } else if (name == "other") {
+      CreateOther();
+    } else if (name == "focusstate") {
+      FocusState();
+    } else if (name == "watch") {
+      Pump();
+      Watched.clear();
+      Watching = true;
+    } else if (name == "seen") {
+      Watching = false;
+      PrintWatched();
     } else if (name == "present") {
       Print("present_hr", HexNumber(static_cast<unsigned long>(PresentFrame())));
       Pump();

@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "src/Hook.h"
-#include "src/functions.h"
-#include "src/log.h"
-#include "src/menu.h"
+#include "src/activation.h"
+#include "src/device.h"
+#include "src/frame_filter.h"
 #include "src/sample_down.h"
 
 namespace {
@@ -95,7 +94,6 @@ int main(int argc, char** argv)
   }
   const std::string pluginDir = argv[1];
   const int frames = argc > 2 ? std::atoi(argv[2]) : 100;
-  bLog = false;
 
   HWND window = MakeWindow();
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);  // the library's: the system's object, patched
@@ -113,13 +111,14 @@ int main(int argc, char** argv)
     return 1;
   }
   auto clear = [&] { IDirect3DDevice9_Clear(device, 0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(40, 90, 200), 1.0f, 0); };
-  auto presentOrg = [&] { clear(); PresentOrg(device, nullptr, nullptr, nullptr, nullptr); };
+  const PresentFn presentSystem = OriginalPresent(device);
+  auto presentOrg = [&] { clear(); presentSystem(device, nullptr, nullptr, nullptr, nullptr); };
   auto presentNew = [&] { clear(); IDirect3DDevice9_Present(device, nullptr, nullptr, nullptr, nullptr); };
   auto clearOnly = [&] { clear(); };
 
   // Without a plugin: the host alone (the system's Present called directly) against the
   // same frames through the library, interleaved to share the machine's moods.
-  hPlugin = nullptr;
+  SelectPlugin(nullptr);
   double alone = 0, through = 0;
   for (int i = 0; i < 3; ++i) {
     alone += PerCall(frames, presentOrg);
@@ -137,12 +136,12 @@ int main(int argc, char** argv)
               "library/frame");
 
   for (const char* name : {"tp_s2", "tp_s3", "tp_s4"}) {
-    hPlugin = LoadLibraryA((pluginDir + "\\" + name + ".rpi").c_str());
-    if (!hPlugin) {
+    HMODULE module = LoadLibraryA((pluginDir + "\\" + name + ".rpi").c_str());
+    if (!module) {
       std::fprintf(stderr, "cannot load %s\n", name);
       return 1;
     }
-    InitPlugin();
+    SelectPlugin(module);
     const double frame = PerCall(frames, presentNew);
     // After a Clear, as in a frame: reading the target back waits for the rendering.
     const double platform = PerCall(frames, [&] { clear(); PlatformCalls(device); }) - clearTime;
@@ -152,16 +151,18 @@ int main(int argc, char** argv)
     IDirect3DDevice9_CreateOffscreenPlainSurface(device, Width, Height, D3DFMT_R5G6B5, D3DPOOL_SYSTEMMEM, &copy, nullptr);
     D3DLOCKED_RECT locked;
     IDirect3DSurface9_LockRect(copy, &locked, nullptr, 0);
-    FrameRequest.pDst = locked.pBits;
-    const double plugin = PerCall(frames, [&] { PluginOutput(&FrameRequest); });
+    Activation a = Activate(module, MeasuredBackBuffer());
+    PluginFrameRequest& request = a.request;
+    request.pDst = locked.pBits;
+    const double plugin = PerCall(frames, [&] { a.output(&request); });
     const double own = PerCall(frames * 10, [&] {
-      SampleDown(locked.pBits, locked.Pitch, uint32_t(ScaleFactor), const_cast<void*>(FrameRequest.pSrc),
-                 FrameRequest.dwSrcPitch, FrameRequest.dwSrcWidth, FrameRequest.dwSrcHeight);
-      FrameRequest.pDst = locked.pBits;
+      SampleDown(locked.pBits, locked.Pitch, a.scale, const_cast<void*>(request.pSrc), request.dwSrcPitch,
+                 request.dwSrcWidth, request.dwSrcHeight);
+      request.pDst = locked.pBits;
     });
     IDirect3DSurface9_UnlockRect(copy);
     IDirect3DSurface9_Release(copy);
-    std::printf("  %-4d %10.3f %10.3f %10.3f %10.3f %10.4f %11.2f%%\n", ScaleFactor, frame, alone - clearTime, platform,
+    std::printf("  %-4d %10.3f %10.3f %10.3f %10.3f %10.4f %11.2f%%\n", int(a.scale), frame, alone - clearTime, platform,
                 plugin, own, 100.0 * own / frame);
   }
   std::printf("\n  frame: Clear + Present through the library; Present: the system's alone; platform: the\n"

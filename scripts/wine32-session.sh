@@ -1,7 +1,8 @@
 # Sourced by the 32-bit smoke run (scripts/smoke32): a session of emulated 32-bit Wine,
-# in which the i686 product runs as on a user's machine. 32-bit x86 Linux programs do
-# not run natively here, so 32-bit Wine runs under qemu-i386 user-mode emulation: slow
-# (about 10 to 20 s to start a 32-bit program), good for a short smoke run only.
+# in which the i686 product runs as on a user's machine, for machines whose kernel does
+# not run 32-bit x86 Linux programs (scripts/test finds out, with i386.sh). 32-bit Wine
+# then runs under qemu-i386 user-mode emulation: slow (about 10 to 20 s to start a
+# 32-bit program), good for a short smoke run only.
 #
 #   wine32_start DIR   installs what is missing (i386 packages, qemu-user-static),
 #                      registers the qemu-i386 binfmt entry, creates a fresh prefix
@@ -20,15 +21,14 @@
 # session of wine-session.sh may be up beside it); it exports WINE32_PREFIX,
 # WINE32_DISPLAY and WINE32_LOADER instead, and wine32_run passes them on.
 
-. "$(dirname "${BASH_SOURCE[0]}")/binfmt-i386.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/i386.sh"
 
-WINE32_LOADER=/usr/lib/wine/wine            # 32-bit loader, package wine32:i386
+WINE32_LOADER=$I386_WINE_LOADER
 _w32_wine64=/usr/lib/wine/wine64
 _w32_server=/usr/lib/wine/wineserver
 _w32_xvfb_pid=""
 _w32_binfmt_turned_on=()   # binfmt entries this session switched on, off again at the end
-_w32_packages=(wine64 xvfb qemu-user-static wine32:i386 libgl1-mesa-dri:i386 libgl1:i386
-               libglx-mesa0:i386)
+_w32_packages=(wine64 xvfb qemu-user-static "${I386_WINE_PACKAGES[@]}")
 # qemu's reserved guest address space. Without a preloader, 32-bit Wine reserves all the
 # address space above 2 GiB in 64 KiB steps at every process start, which under qemu's
 # default 4 GiB takes about a minute; with 2 GiB + 64 MiB it takes seconds (device
@@ -44,31 +44,8 @@ _w32_note() {
   echo "wine32: $*"
 }
 
-_w32_installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
-}
-
 _w32_packages_ready() {
-  local p missing=() out
-  for p in "${_w32_packages[@]}"; do _w32_installed "$p" || missing+=("$p"); done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  [ "$(id -u)" = 0 ] || { _w32_skip "packages missing (${missing[*]}) and not root"; return; }
-  _w32_note "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386 || { _w32_skip "dpkg refuses the i386 architecture"; return; }
-  fi
-  if ! out=$(apt-get -o DPkg::Lock::Timeout=300 update -q 2>&1); then
-    _w32_skip "apt-get update failed: $(echo "$out" | tail -n1)"; return
-  fi
-  if ! out=$(apt-get -o DPkg::Lock::Timeout=300 install -y -q --no-install-recommends \
-               "${missing[@]}" 2>&1); then
-    _w32_skip "packages not installable (${missing[*]}): $(echo "$out" | grep -m1 '^E:' || echo "$out" | tail -n1)"
-    return
-  fi
-  for p in "${missing[@]}"; do
-    _w32_installed "$p" || { _w32_skip "package $p did not install"; return; }
-  done
+  i386_packages_ready "${_w32_packages[@]}" || _w32_skip "$I386_REASON"
 }
 
 _w32_binfmt_ready() {

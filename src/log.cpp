@@ -2,51 +2,83 @@
 
 #include <mmsystem.h>
 
-bool bLog = false;
-DWORD dwStartTime = 0;
-std::ofstream LogFile;
+#include <fstream>
 
-// The file is opened at most once per process, never reopened after CloseLog.
-static bool LogOpenedOnce = false;
+// Written by start-up (or a test) before any line; read by every writer.
+static bool Enabled = false;
+static DWORD StartTime = 0;
+// The one log stream, opened at most once per process, never reopened after CloseLog.
+static std::ofstream File;
+static bool OpenedOnce = false;
+// Held for each whole line: the host may log from several threads.
+static SRWLOCK LineLock = SRWLOCK_INIT;
 
-bool OpenLog()
+namespace {
+class LineGuard {
+ public:
+  LineGuard() { AcquireSRWLockExclusive(&LineLock); }
+  ~LineGuard() { ReleaseSRWLockExclusive(&LineLock); }
+  LineGuard(const LineGuard&) = delete;
+  LineGuard& operator=(const LineGuard&) = delete;
+};
+}  // namespace
+
+bool LogEnabled() { return Enabled; }
+
+bool StartLog(DWORD startTime)
 {
-  if (!LogOpenedOnce) {
-    LogOpenedOnce = true;
-    LogFile.open("log.txt", std::ios::out | std::ios::trunc);
+  LineGuard guard;
+  Enabled = true;
+  StartTime = startTime;
+  if (!OpenedOnce) {
+    OpenedOnce = true;
+    File.open("log.txt", std::ios::out | std::ios::trunc);
   }
-  return LogFile.is_open();
+  return File.is_open();
 }
 
 void CloseLog()
 {
-  LogFile.close();
+  LineGuard guard;
+  File.close();
 }
 
+void SetLogEnabled(bool enabled) { Enabled = enabled; }
+void SetLogStartTime(DWORD startTime) { StartTime = startTime; }
+
+// "<elapsed>: <message>" — the elapsed time wraps after 2^32 ms.
 static void WriteStamp(const char* message)
 {
-  const DWORD elapsed = timeGetTime() - dwStartTime;  // wraps after 2^32 ms
-  LogFile << static_cast<unsigned long>(elapsed) << ": " << message;
+  const DWORD elapsed = timeGetTime() - StartTime;
+  File << static_cast<unsigned long>(elapsed) << ": " << message;
 }
 
-static void WriteSource(const char* tag, int line)
+static void WriteSource(const LogPoint& point)
 {
-  LogFile << ' ' << tag << ' ' << line << ' ' << std::endl;
+  File << ' ' << point.tag << ' ' << point.line << ' ' << std::endl;
 }
 
-void WriteLogLine(const char* message, const char* tag, int line)
+void WriteLogLine(const LogPoint& point)
 {
-  if (!bLog)
+  if (!Enabled)
     return;
-  WriteStamp(message);
-  WriteSource(tag, line);
+  LineGuard guard;
+  WriteStamp(point.message);
+  WriteSource(point);
 }
 
-void WriteLogLine(const char* message, const char* tag, int line, int32_t value)
+void WriteLogLine(const LogPoint& point, int32_t value)
 {
-  if (!bLog)
+  if (!Enabled)
     return;
-  WriteStamp(message);
-  LogFile << value;
-  WriteSource(tag, line);
+  LineGuard guard;
+  WriteStamp(point.message);
+  File << value;
+  WriteSource(point);
+}
+
+void logdetail::WriteLabelLine(const std::string& line)
+{
+  LineGuard guard;
+  File << line << std::endl;
 }

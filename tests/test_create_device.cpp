@@ -10,10 +10,11 @@
 
 #include "fakes.h"
 #include "library_log.h"
-#include "src/Hook.h"
-#include "src/d3d9.h"
-#include "src/functions.h"
-#include "src/menu.h"
+#include "src/device.h"
+#include "src/frame_filter.h"
+#include "src/host_imports.h"
+#include "src/plugin_menu.h"
+#include "src/startup.h"
 #include "testing.h"
 
 namespace {
@@ -63,14 +64,14 @@ class CreateDevice : public testing::Test {
     CreateDirectoryA((dir_ / "plugins").c_str(), nullptr);
     CopyInto(JoinPath(TestDataDir(), "plugins\\tp_s2.rpi"), dir_ / "plugins");
     WriteSettings(dir_.path(), {"default_filter=plugins/tp_s2.rpi"});
-    CreateDeviceOrg = FakeCreateDevice;
-    PresentOrg = nullptr;
-    PlacementRestorePending = true;
-    MenuBuildPending = true;
-    hPlugin = nullptr;
-    SurfaceGeometry = {};
-    WindowResizeAddWidth = WindowResizeAddHeight = 0;
-    SetWindowPosOrg = nullptr;
+    // Fakes of earlier tests may have lived at the same addresses as this one's.
+    ForgetReplacedTables();
+    HookCreateDevice(d3d_.iface());
+    SetOncePerProcessSteps(true, true);
+    SelectPlugin(nullptr);
+    SetMeasuredBackBuffer({});
+    SetWindowResize({});
+    SetOriginalImports(nullptr, nullptr);
     d3d_.device = &device_;
     window_ = MakeWindow(true);
     pp_.BackBufferFormat = D3DFMT_X8R8G8B8;
@@ -82,9 +83,9 @@ class CreateDevice : public testing::Test {
   {
     DestroyWindow(window_);
     cwd_.reset();
-    hPlugin = nullptr;
-    SetWindowPosOrg = nullptr;
-    WindowResizeAddWidth = WindowResizeAddHeight = 0;
+    SelectPlugin(nullptr);
+    SetOriginalImports(nullptr, nullptr);
+    SetWindowResize({});
   }
 
   HRESULT Create(HWND focus, IDirect3DDevice9** out)
@@ -128,7 +129,7 @@ TEST_F(CreateDevice, AHostWithoutADevicePointerGetsThePlatformsAnswer)
 
 TEST_F(CreateDevice, TheFirstAttemptRestoresThePlacementAndTheFirstSuccessBuildsTheMenu)
 {
-  SetWindowPosOrg = SetWindowPos;  // the host's SetWindowPos import was replaced
+  SetOriginalImports(nullptr, SetWindowPos);  // the host's SetWindowPos import was replaced
   WriteSettings(dir_.path(), {"default_filter=plugins/tp_s2.rpi", "left=200", "top=150", "width=500", "height=350"});
 
   d3d_.createResult = D3DERR_NOTAVAILABLE;
@@ -136,7 +137,7 @@ TEST_F(CreateDevice, TheFirstAttemptRestoresThePlacementAndTheFirstSuccessBuilds
   Create(window_, &out);
   EXPECT_TRUE(WindowRect(window_) == (RECT{200, 150, 700, 500})) << "restored during the failed attempt";
   EXPECT_EQ(PopupCount(window_), 0) << "no menu after a failure";
-  EXPECT_EQ(hPlugin, nullptr);
+  EXPECT_EQ(ActivePlugin(), nullptr);
 
   SetWindowPos(window_, nullptr, 10, 10, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
   d3d_.createResult = D3D_OK;
@@ -144,22 +145,22 @@ TEST_F(CreateDevice, TheFirstAttemptRestoresThePlacementAndTheFirstSuccessBuilds
   EXPECT_EQ(Create(window_, &out), D3D_OK);
   EXPECT_TRUE(WindowRect(window_) == (RECT{10, 10, 310, 210})) << "restored once only";
   EXPECT_EQ(PopupCount(window_), 1);
-  EXPECT_NE(hPlugin, nullptr) << "default_filter activated";
+  EXPECT_NE(ActivePlugin(), nullptr) << "default_filter activated";
   EXPECT_EQ(GetWindowLongPtrA(window_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
 
   // Activation is asked for twice: inside the menu build (nothing measured yet) and
   // after the measurement.
   const std::vector<std::string> lines = log.Entries();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "InitPlugin success .\\functions.cpp 212 "), 2);
-  EXPECT_EQ(FrameRequest.dwDstWidth, 64u);
+  EXPECT_EQ(CurrentActivation().request.dwDstWidth, 64u);
 
   // A second device: measured and activated again, no second menu.
   FakeDevice second(32, 24, 64);
   d3d_.device = &second;
   Create(window_, &out);
   EXPECT_EQ(PopupCount(window_), 1);
-  EXPECT_EQ(SurfaceGeometry.Desc.Width, 32u);
-  EXPECT_EQ(FrameRequest.dwDstWidth, 32u);
+  EXPECT_EQ(MeasuredBackBuffer().Desc.Width, 32u);
+  EXPECT_EQ(CurrentActivation().request.dwDstWidth, 32u);
   EXPECT_EQ(second.table.Present, &PresentNew);
 }
 
@@ -175,8 +176,7 @@ TEST_F(CreateDevice, WithoutAReplacedSetWindowPosNoPlacementIsRestored)
 TEST_F(CreateDevice, TheWindowGrowsByTheWindowResizeAdditionsBeforeEveryCreation)
 {
   const RECT before = WindowRect(window_);
-  WindowResizeAddWidth = 10;
-  WindowResizeAddHeight = 20;
+  SetWindowResize({10, 20, 0});
   d3d_.createResult = D3DERR_NOTAVAILABLE;
   IDirect3DDevice9* out = nullptr;
   Create(window_, &out);
@@ -195,17 +195,18 @@ TEST_F(CreateDevice, TheRenderTargetIsMeasuredWithThePitchOfALockedSystemMemoryS
   IDirect3DDevice9* out = nullptr;
   LogWatch log;
   EXPECT_EQ(Create(window_, &out), D3D_OK);
-  EXPECT_EQ(SurfaceGeometry.Desc.Width, 64u);
-  EXPECT_EQ(SurfaceGeometry.Desc.Height, 48u);
-  EXPECT_EQ(SurfaceGeometry.Desc.Format, D3DFMT_R5G6B5);
-  EXPECT_EQ(SurfaceGeometry.Pitch, 160);
-  EXPECT_EQ(FrameRequest.dwDstPitch, 160u);
+  const SurfaceGeometryRecord measured = MeasuredBackBuffer();
+  EXPECT_EQ(measured.Desc.Width, 64u);
+  EXPECT_EQ(measured.Desc.Height, 48u);
+  EXPECT_EQ(measured.Desc.Format, D3DFMT_R5G6B5);
+  EXPECT_EQ(measured.Pitch, 160);
+  EXPECT_EQ(CurrentActivation().request.dwDstPitch, 160u);
   EXPECT_EQ(device_.renderTarget.refs, 1);
   ASSERT_EQ(device_.created.size(), 1u);
   EXPECT_EQ(device_.created[0]->refs, 0);
   EXPECT_EQ(device_.created[0]->unlocks, 1);
   EXPECT_EQ(device_.table.Present, &PresentNew);
-  EXPECT_EQ(PresentOrg, &FakePresent);
+  EXPECT_EQ(OriginalPresent(device_.iface()), &FakePresent);
 
   std::vector<std::string> lines = log.Entries();
   const auto at = std::find(lines.begin(), lines.end(), "GetRenderTarget success .\\functions.cpp 254 ");
@@ -222,28 +223,31 @@ TEST_F(CreateDevice, MeasurementFailuresKeepWhatTheyCannotMeasureAndStillPatchPr
   const struct {
     const char* name;
     void (*arrange)(FakeDevice&);
-    bool measured;   // SurfaceGeometry.Desc taken from this device
+    bool measured;   // the back buffer's description taken from this device
   } cases[] = {
       {"render target not fetched", [](FakeDevice& d) { d.getRenderTargetResult = D3DERR_INVALIDCALL; }, false},
       {"system-memory surface not created", [](FakeDevice& d) { d.createSurfaceResult = E_OUTOFMEMORY; }, true},
       {"system-memory surface not locked", [](FakeDevice& d) { d.copySurfaceLockResult = D3DERR_INVALIDCALL; }, true},
   };
-  MenuBuildPending = false;
-  hPlugin = LoadLibraryA(JoinPath(TestDataDir(), "plugins\\tp_s2.rpi").c_str());
+  SetOncePerProcessSteps(true, false);
+  SelectPlugin(LoadLibraryA(JoinPath(TestDataDir(), "plugins\\tp_s2.rpi").c_str()));
+  std::vector<std::unique_ptr<FakeDevice>> devices;  // each at an address of its own
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SurfaceGeometry = {};
-    SurfaceGeometry.Desc.Width = 999;
-    SurfaceGeometry.Pitch = 777;
-    FakeDevice device(64, 48, 128);
+    SurfaceGeometryRecord earlier = {};
+    earlier.Desc.Width = 999;
+    earlier.Pitch = 777;
+    SetMeasuredBackBuffer(earlier);
+    devices.push_back(std::make_unique<FakeDevice>(64, 48, 128));
+    FakeDevice& device = *devices.back();
     c.arrange(device);
     d3d_.device = &device;
     IDirect3DDevice9* out = nullptr;
     LogWatch log;
     EXPECT_EQ(Create(window_, &out), D3D_OK);
     EXPECT_EQ(out, device.iface());
-    EXPECT_EQ(SurfaceGeometry.Desc.Width, c.measured ? 64u : 999u);
-    EXPECT_EQ(SurfaceGeometry.Pitch, 777);
+    EXPECT_EQ(MeasuredBackBuffer().Desc.Width, c.measured ? 64u : 999u);
+    EXPECT_EQ(MeasuredBackBuffer().Pitch, 777);
     EXPECT_EQ(device.table.Present, &PresentNew);
     EXPECT_EQ(device.renderTarget.refs, 1);
     // No activation without a measurement.
@@ -254,7 +258,7 @@ TEST_F(CreateDevice, MeasurementFailuresKeepWhatTheyCannotMeasureAndStillPatchPr
 
 TEST_F(CreateDevice, WithoutAFocusWindowTheDeviceWindowIsUsedAndWithNeitherTheWindowStepsWait)
 {
-  WindowResizeAddWidth = 10;
+  SetWindowResize({10, 0, 0});
   const RECT before = WindowRect(window_);
   pp_.hDeviceWindow = window_;
   IDirect3DDevice9* out = nullptr;
@@ -264,15 +268,14 @@ TEST_F(CreateDevice, WithoutAFocusWindowTheDeviceWindowIsUsedAndWithNeitherTheWi
   EXPECT_EQ(PopupCount(window_), 1);
 
   // Neither window: the device is still created, and the menu waits for a window.
-  MenuBuildPending = true;
-  PlacementRestorePending = true;
+  SetOncePerProcessSteps(true, true);
   pp_.hDeviceWindow = nullptr;
   FakeDevice other(64, 48, 128);
   d3d_.device = &other;
   EXPECT_EQ(Create(nullptr, &out), D3D_OK);
   EXPECT_EQ(out, other.iface());
-  EXPECT_TRUE(MenuBuildPending);
-  EXPECT_TRUE(PlacementRestorePending);
+  EXPECT_TRUE(MenuBuildPending());
+  EXPECT_TRUE(PlacementRestorePending());
   EXPECT_EQ(other.table.Present, &PresentNew);
 }
 

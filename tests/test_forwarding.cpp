@@ -41,8 +41,8 @@ TEST(Forwarding, HostGetsTheSystemsOwnInterfaceAndTheLibraryLoadsOnlyOnce)
   ASSERT_EQ(run.exitCode, 0u) << run.output;
 
   // Both interfaces are objects of the system library: their method tables lie in it.
-  EXPECT_NE(OutputValue(run.output, "d3d0"), "0000000000000000");
-  EXPECT_NE(OutputValue(run.output, "d3d1"), "0000000000000000");
+  EXPECT_NE(OutputValue(run.output, "d3d0"), NullPointerText);
+  EXPECT_NE(OutputValue(run.output, "d3d1"), NullPointerText);
   EXPECT_EQ(Lower(OutputValue(run.output, "d3d0_module")), Lower(SystemD3d9()));
   EXPECT_EQ(Lower(OutputValue(run.output, "d3d1_module")), Lower(SystemD3d9()));
   EXPECT_EQ(Lower(OutputValue(run.output, "proxy")), Lower(JoinPath(BinDir(), "d3d9.dll")));
@@ -75,7 +75,6 @@ ProcessResult RunProbe(const std::string& args, const std::string& cwd)
   return RunProcess("\"" + Probe() + "\" " + args, cwd);
 }
 
-const std::string Null = "0000000000000000";
 
 struct FailureCase {
   const char* name;
@@ -106,8 +105,8 @@ TEST(ForwardingFailures, HostGetsNullAndTheLogEndsWithTheFailure)
     const ProcessResult run =
         RunProbe("log " + c.args + " \"call=" + c.directory + "\" call=system", cwd.path());
     ASSERT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_EQ(OutputValue(run.output, "result0"), Null);
-    EXPECT_NE(OutputValue(run.output, "result1"), Null) << "a later call loads again";
+    EXPECT_EQ(OutputValue(run.output, "result0"), NullPointerText);
+    EXPECT_NE(OutputValue(run.output, "result1"), NullPointerText) << "a later call loads again";
 
     const std::string log = ReadFileBytes(cwd / "log.txt");
     const std::string head = "Direct3DCreate9 .\\functions.cpp 140 \r\n";
@@ -130,9 +129,9 @@ TEST(ForwardingFailures, WithTheLogOffAFailedLoadWritesNoFileAndIsRetriedByTheNe
       RunProbe("\"call=C:\\no\\such\\directory\" \"call=" + NoCreateDir() + "\" \"call=" + FakeDir() + "\"",
                cwd.path());
   ASSERT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_EQ(OutputValue(run.output, "result0"), Null);
-  EXPECT_EQ(OutputValue(run.output, "result1"), Null);
-  EXPECT_NE(OutputValue(run.output, "result2"), Null);
+  EXPECT_EQ(OutputValue(run.output, "result0"), NullPointerText);
+  EXPECT_EQ(OutputValue(run.output, "result1"), NullPointerText);
+  EXPECT_NE(OutputValue(run.output, "result2"), NullPointerText);
   EXPECT_FALSE(FileExists(cwd / "log.txt"));
 }
 
@@ -143,7 +142,7 @@ TEST(ForwardingFailures, TheSdkVersionReachesTheSystemUnchangedAndItsInterfaceCo
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(OutputValue(run.output, "fake_sdk"), std::to_string(0x12345678));
   EXPECT_EQ(OutputValue(run.output, "result0"), OutputValue(run.output, "fake_result"));
-  EXPECT_NE(OutputValue(run.output, "result0"), Null);
+  EXPECT_NE(OutputValue(run.output, "result0"), NullPointerText);
 }
 
 TEST(ForwardingFailures, ANullInterfaceFromTheSystemReachesTheHostAndNothingIsPatched)
@@ -152,7 +151,7 @@ TEST(ForwardingFailures, ANullInterfaceFromTheSystemReachesTheHostAndNothingIsPa
   const ProcessResult run = RunProbe("log \"call=" + FakeDir() + ",0xDEAD\"", cwd.path());
   ASSERT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_EQ(OutputValue(run.output, "fake_sdk"), std::to_string(0xDEAD));
-  EXPECT_EQ(OutputValue(run.output, "result0"), Null);
+  EXPECT_EQ(OutputValue(run.output, "result0"), NullPointerText);
   const std::vector<std::string> expected = {
       "Direct3DCreate9 .\\functions.cpp 140 ",
       "path = " + JoinPath(FakeDir(), "d3d9.dll"),

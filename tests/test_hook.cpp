@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "library_log.h"
-#include "src/Hook.h"
-#include "src/functions.h"
+#include "src/device.h"
 #include "testing.h"
 
 namespace {
@@ -60,8 +59,7 @@ class SlotPatching : public testing::Test {
   void SetUp() override
   {
     OpenLibraryLog();
-    CreateDeviceOrg = nullptr;
-    PresentOrg = nullptr;
+    ForgetReplacedTables();
   }
 };
 
@@ -83,7 +81,7 @@ TEST_F(SlotPatching, CreateDeviceEntryIsReplacedAndTheSystemsSaved)
   LogWatch log;
   HookCreateDevice(memory.AsDirect3D());
   EXPECT_EQ(memory.Entry(16), Fn(&CreateDeviceNew));
-  EXPECT_EQ(Fn(CreateDeviceOrg), reinterpret_cast<void*>(0x1000 + 16));
+  EXPECT_EQ(Fn(OriginalCreateDevice(memory.AsDirect3D())), reinterpret_cast<void*>(0x1000 + 16));
   EXPECT_EQ(memory.Entry(15), reinterpret_cast<void*>(0x1000 + 15));
   EXPECT_EQ(memory.Entry(17), reinterpret_cast<void*>(0x1000 + 17));
   EXPECT_EQ(memory.ProtectionAt(0), static_cast<DWORD>(PAGE_READONLY));
@@ -101,7 +99,7 @@ TEST_F(SlotPatching, PresentEntryIsReplacedWithBothProtectionChangesLogged)
   LogWatch log;
   HookPresent(memory.AsDevice());
   EXPECT_EQ(memory.Entry(17), Fn(&PresentNew));
-  EXPECT_EQ(Fn(PresentOrg), reinterpret_cast<void*>(0x1000 + 17));
+  EXPECT_EQ(Fn(OriginalPresent(memory.AsDevice())), reinterpret_cast<void*>(0x1000 + 17));
   EXPECT_EQ(memory.ProtectionAt(0), static_cast<DWORD>(PAGE_EXECUTE_READ));
   EXPECT_EQ(Masked(log.Entries()), (std::vector<std::string>{
                                        "HookPresent .\\Hook.cpp 89 ",
@@ -133,12 +131,15 @@ TEST_F(SlotPatching, AnAlreadyPatchedTableIsLeftAloneAndItsSavedEntryKept)
   LogWatch log;
   HookCreateDevice(memory.AsDirect3D());
   HookPresent(memory.AsDevice());
-  EXPECT_EQ(Fn(CreateDeviceOrg), reinterpret_cast<void*>(0x1000 + 16)) << "never the replacement itself";
-  EXPECT_EQ(Fn(PresentOrg), reinterpret_cast<void*>(0x1000 + 17));
+  EXPECT_EQ(Fn(OriginalCreateDevice(memory.AsDirect3D())), reinterpret_cast<void*>(0x1000 + 16))
+      << "never the replacement itself";
+  EXPECT_EQ(Fn(OriginalPresent(memory.AsDevice())), reinterpret_cast<void*>(0x1000 + 17));
   EXPECT_EQ(log.Entries(), (std::vector<std::string>{"HookCreateDevice .\\Hook.cpp 22 ", "HookPresent .\\Hook.cpp 89 "}));
 }
 
-TEST_F(SlotPatching, ALaterTableIsPatchedTooAndItsEntryBecomesTheSavedOne)
+// Objects of two implementations (an IDirect3D9 and an IDirect3D9Ex, say) have tables
+// of their own: each call forwards to its own table's original.
+TEST_F(SlotPatching, ALaterTableIsPatchedTooAndEachKeepsItsOwnOriginal)
 {
   TableMemory first(0x100), second(0x200);
   HookPresent(first.AsDevice());
@@ -146,7 +147,23 @@ TEST_F(SlotPatching, ALaterTableIsPatchedTooAndItsEntryBecomesTheSavedOne)
   HookPresent(second.AsDevice());
   EXPECT_EQ(first.Entry(17), Fn(&PresentNew));
   EXPECT_EQ(second.Entry(17), Fn(&PresentNew));
-  EXPECT_EQ(Fn(PresentOrg), reinterpret_cast<void*>(0x7777));
+  EXPECT_EQ(Fn(OriginalPresent(first.AsDevice())), reinterpret_cast<void*>(0x1000 + 17));
+  EXPECT_EQ(Fn(OriginalPresent(second.AsDevice())), reinterpret_cast<void*>(0x7777));
+}
+
+// A table whose entry another patcher took after us (an overlay hooking Present): its
+// replacement forwards to ours, so it is never saved as our original (the calls would
+// go round in a circle); ours stays the one we saved first.
+TEST_F(SlotPatching, AnEntryTakenOverByAnotherPatcherIsNotSavedAsTheOriginal)
+{
+  TableMemory memory(0x100);
+  HookPresent(memory.AsDevice());
+  memory.AsDevice()->lpVtbl->Present = reinterpret_cast<PresentFn>(0x5555);  // the other patcher
+  LogWatch log;
+  HookPresent(memory.AsDevice());
+  EXPECT_EQ(memory.Entry(17), reinterpret_cast<void*>(0x5555));
+  EXPECT_EQ(Fn(OriginalPresent(memory.AsDevice())), reinterpret_cast<void*>(0x1000 + 17));
+  EXPECT_EQ(log.Entries(), std::vector<std::string>{"HookPresent .\\Hook.cpp 89 "});
 }
 
 TEST_F(SlotPatching, ATableThatCannotBeMadeWritableIsNotWritten)
@@ -157,7 +174,7 @@ TEST_F(SlotPatching, ATableThatCannotBeMadeWritableIsNotWritten)
   LogWatch log;
   HookPresent(present.AsDevice());
   EXPECT_EQ(present.Entry(17), reinterpret_cast<void*>(0x1000 + 17));
-  EXPECT_EQ(PresentOrg, nullptr);
+  EXPECT_EQ(OriginalPresent(present.AsDevice()), nullptr);
   EXPECT_EQ(log.Entries(), (std::vector<std::string>{"HookPresent .\\Hook.cpp 89 ",
                                                      "VirtualProtect PAGE_READWRITE failed .\\Hook.cpp 111 "}));
 
@@ -165,7 +182,7 @@ TEST_F(SlotPatching, ATableThatCannotBeMadeWritableIsNotWritten)
   LogWatch createLog;
   HookCreateDevice(create.AsDirect3D());
   EXPECT_EQ(create.Entry(16), reinterpret_cast<void*>(0x1000 + 16));
-  EXPECT_EQ(CreateDeviceOrg, nullptr);
+  EXPECT_EQ(OriginalCreateDevice(create.AsDirect3D()), nullptr);
   const std::vector<std::string> lines = createLog.Entries();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].rfind("CreateDevice entry not writable: ", 0), 0u) << lines[1];

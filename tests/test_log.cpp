@@ -19,8 +19,7 @@ class LogFileTest : public testing::Test {
     dir_ = new TempDir;
     cwd_ = new CurrentDirectory(dir_->path());
     WriteFileBytes(*dir_ / "log.txt", "left over from an earlier run\r\n");
-    bLog = true;
-    ASSERT_TRUE(OpenLog());
+    ASSERT_TRUE(StartLog(timeGetTime()));
   }
   static void TearDownTestSuite()
   {
@@ -29,7 +28,7 @@ class LogFileTest : public testing::Test {
     delete dir_;
   }
   void SetUp() override { seen_ = ReadFileBytes(*dir_ / "log.txt").size(); }
-  void TearDown() override { bLog = true; }
+  void TearDown() override { SetLogEnabled(true); }
 
   // What the log file gained since the test began.
   std::string NewBytes()
@@ -52,8 +51,8 @@ TEST_F(LogFileTest, OpeningEmptiedTheOldFile)
 
 TEST_F(LogFileTest, TimeStampedLineHasElapsedMessageTagLineAndTrailingBlank)
 {
-  dwStartTime = timeGetTime();
-  WriteLogLine("WindowProc", TagMenu, 38);
+  SetLogStartTime(timeGetTime());
+  WriteLogLine(LogPoints::WindowProc);
   std::smatch m;
   const std::string bytes = NewBytes();
   ASSERT_TRUE(std::regex_match(bytes, m, std::regex(R"((\d+): WindowProc \.\\menu\.cpp 38 \r\n)")))
@@ -63,8 +62,8 @@ TEST_F(LogFileTest, TimeStampedLineHasElapsedMessageTagLineAndTrailingBlank)
 
 TEST_F(LogFileTest, TimeStampedLineCarriesASignedValueAfterTheMessage)
 {
-  WriteLogLine("WindowResizeAddWidth = ", TagD3d9, 59, -5);
-  WriteLogLine("WindowResizeAddHeight = ", TagD3d9, 60, 2147483647);
+  WriteLogLine(LogPoints::AddWidth, -5);
+  WriteLogLine(LogPoints::AddHeight, 2147483647);
   EXPECT_EQ(LogEntries(NewBytes()),
             (std::vector<std::string>{"WindowResizeAddWidth = -5 .\\d3d9.cpp 59 ",
                                       "WindowResizeAddHeight = 2147483647 .\\d3d9.cpp 60 "}));
@@ -73,13 +72,13 @@ TEST_F(LogFileTest, TimeStampedLineCarriesASignedValueAfterTheMessage)
 TEST_F(LogFileTest, ElapsedTimeIsUnsignedAndWrapsAfter2To32Milliseconds)
 {
   // A start time "in the future" is one taken just before the 32-bit clock wrapped.
-  dwStartTime = timeGetTime() + 1000;
-  WriteLogLine("Present", TagFunctions, 295);
+  SetLogStartTime(timeGetTime() + 1000);
+  WriteLogLine(LogPoints::Present);
   const std::string bytes = NewBytes();
   const unsigned long long elapsed = std::stoull(bytes.substr(0, bytes.find(':')));
   EXPECT_GE(elapsed, 4294967296ull - 1000);
   EXPECT_LT(elapsed, 4294967296ull);
-  dwStartTime = timeGetTime();
+  SetLogStartTime(timeGetTime());
 }
 
 struct LabelCase {
@@ -99,8 +98,13 @@ const LabelCase LabelCases[] = {
     {"several pieces",
      [] { WriteLogLabel("Init dwItemData = ", uint32_t(1234), " Plugin name = ", "Nearest 2x"); },
      "Init dwItemData = 1234 Plugin name = Nearest 2x\r\n"},
-    {"64-bit address", [] { WriteLogLabel("PresentNew = ", uintptr_t(0x7FFFFFFFFFFFull)); },
+#ifdef _WIN64
+    {"x86_64: 47-bit address", [] { WriteLogLabel("PresentNew = ", uintptr_t(0x7FFFFFFFFFFFull)); },
      "PresentNew = 140737488355327\r\n"},
+#else
+    {"i686: address above 2 GiB", [] { WriteLogLabel("PresentNew = ", uintptr_t(0xFFFF0000u)); },
+     "PresentNew = 4294901760\r\n"},
+#endif
 };
 
 TEST_F(LogFileTest, LabelLinesPrintEachValueBareAndEndWithTheLineBreak)
@@ -114,9 +118,9 @@ TEST_F(LogFileTest, LabelLinesPrintEachValueBareAndEndWithTheLineBreak)
 
 TEST_F(LogFileTest, NothingIsWrittenWhileTheLogIsOff)
 {
-  bLog = false;
-  WriteLogLine("Present", TagFunctions, 295);
-  WriteLogLine("WindowResizeAddWidth = ", TagD3d9, 59, 3);
+  SetLogEnabled(false);
+  WriteLogLine(LogPoints::Present);
+  WriteLogLine(LogPoints::AddWidth, 3);
   WriteLogLabel("Width = ", uint32_t(640));
   WriteLogLabel("h_d3d9 == hModule");
   EXPECT_EQ(NewBytes(), "");
@@ -125,7 +129,7 @@ TEST_F(LogFileTest, NothingIsWrittenWhileTheLogIsOff)
 TEST_F(LogFileTest, OpeningAgainNeitherReopensNorEmptiesTheFile)
 {
   WriteLogLabel("kept");
-  EXPECT_TRUE(OpenLog());
+  EXPECT_TRUE(StartLog(timeGetTime()));
   EXPECT_EQ(NewBytes(), "kept\r\n");
 }
 
@@ -134,10 +138,10 @@ TEST_F(LogFileTest, AfterCloseLogLaterLinesAreLostAndTheFileIsNeverReopened)
 {
   WriteLogLabel("Direct3DCreate9Org == NULL");
   CloseLog();
-  WriteLogLine("Direct3DCreate9", TagFunctions, 140);
+  WriteLogLine(LogPoints::Create9);
   WriteLogLabel("path = ", "x");
-  EXPECT_TRUE(bLog);
-  EXPECT_FALSE(OpenLog());
+  EXPECT_TRUE(LogEnabled());
+  EXPECT_FALSE(StartLog(timeGetTime()));
   WriteLogLabel("after reopening");
   EXPECT_EQ(NewBytes(), "Direct3DCreate9Org == NULL\r\n");
 }

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "library_log.h"
-#include "src/functions.h"
-#include "src/menu.h"
+#include "src/frame_filter.h"
+#include "src/plugin_menu.h"
 #include "testing.h"
 
 namespace {
@@ -134,23 +134,22 @@ class PluginMenu : public testing::Test {
   void SetUp() override
   {
     OpenLibraryLog();
-    hPlugin = nullptr;
-    MenuInsertionId = 40022;
-    CheckedMenuId = MenuIdNone;
-    PluginPopup = nullptr;
+    SelectPlugin(nullptr);
+    ForgetPluginMenu();
     HostReceived.clear();
     cwd_ = std::make_unique<CurrentDirectory>(dir_.path());
-    SurfaceGeometry = {};
-    SurfaceGeometry.Desc.Width = 640;
-    SurfaceGeometry.Desc.Height = 480;
-    SurfaceGeometry.Pitch = 1280;
+    SurfaceGeometryRecord geometry = {};
+    geometry.Desc.Width = 640;
+    geometry.Desc.Height = 480;
+    geometry.Pitch = 1280;
+    SetMeasuredBackBuffer(geometry);
   }
   void TearDown() override
   {
     if (hwnd_)
       DestroyWindow(hwnd_);
     cwd_.reset();
-    hPlugin = nullptr;
+    SelectPlugin(nullptr);
   }
 
   void AddPlugins(const std::vector<std::string>& names)
@@ -218,7 +217,7 @@ TEST_F(PluginMenu, PopupLandsBeforeTheMenuIdItemWhereverItIsOrAtTheEndOfTheBar)
   AddPlugins({"tp_s2"});
   for (const PlacementCase& c : cases) {
     SCOPED_TRACE(c.name);
-    MenuInsertionId = 40022;
+    ForgetPluginMenu();
     WriteSettings(dir_.path(), c.settings);
     Build(c.bar());
     HMENU expectedParent = GetMenu(hwnd_);
@@ -269,7 +268,7 @@ TEST_F(PluginMenu, NoneComesFirstThenEachPluginInSearchOrderWithItsNameAndEntry)
   EXPECT_EQ(log.Entries(), expectedLog);
   EXPECT_EQ(ItemText(GetSubMenu(GetMenu(hwnd_), 1), 1), Caption);
   EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
-  EXPECT_EQ(WindowProcOrg, &HostProc);
+  EXPECT_EQ(OriginalWindowProc(), &HostProc);
 }
 
 TEST_F(PluginMenu, DefaultFilterIsMatchedExactlyAndCaseSensitively)
@@ -289,9 +288,8 @@ TEST_F(PluginMenu, DefaultFilterIsMatchedExactlyAndCaseSensitively)
   AddPlugins({"tp_s2", "tp_s3", "tp_s4"});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.setting ? c.setting : "(absent)");
-    hPlugin = nullptr;
-    CheckedMenuId = MenuIdNone;
-    ScaleFactor = 2;
+    SelectPlugin(nullptr);
+    ForgetPluginMenu();
     WriteSettings(dir_.path(), c.setting ? std::vector<std::string>{c.setting} : std::vector<std::string>{});
     Build();
     std::vector<Item> items = PopupItems(Popup());
@@ -301,10 +299,12 @@ TEST_F(PluginMenu, DefaultFilterIsMatchedExactlyAndCaseSensitively)
       EXPECT_EQ(items[i].checked, shouldCheck) << items[i].text;
     }
     if (c.chosen) {
-      EXPECT_EQ(hPlugin, GetModuleHandleA((dir_ / "plugins\\" + c.chosen).c_str()));
-      EXPECT_EQ(ScaleFactor, std::string(c.chosen) == "tp_s4.rpi" ? 4 : 3);  // activated
+      const HMODULE module = GetModuleHandleA((dir_ / "plugins\\" + c.chosen).c_str());
+      EXPECT_EQ(ActivePlugin(), module);
+      EXPECT_EQ(CurrentActivation().module, module);  // activated
+      EXPECT_EQ(CurrentActivation().scale, std::string(c.chosen) == "tp_s4.rpi" ? 4u : 3u);
     } else {
-      EXPECT_EQ(hPlugin, nullptr);
+      EXPECT_EQ(ActivePlugin(), nullptr);
     }
     DestroyWindow(hwnd_);
     hwnd_ = nullptr;
@@ -317,7 +317,7 @@ TEST_F(PluginMenu, WithoutAPluginsDirectoryThePopupIsEmptyButTheWindowIsSubclass
   HMENU popup = Popup();
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(GetMenuItemCount(popup), 0);
-  EXPECT_EQ(hPlugin, nullptr);
+  EXPECT_EQ(ActivePlugin(), nullptr);
   EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
 }
 
@@ -330,7 +330,7 @@ TEST_F(PluginMenu, AWindowWithoutAMenuIsLeftAloneEntirely)
   CreatePluginsMenu(hwnd_);
   EXPECT_EQ(GetMenu(hwnd_), nullptr);
   EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&HostProc));
-  EXPECT_EQ(hPlugin, nullptr);
+  EXPECT_EQ(ActivePlugin(), nullptr);
   EXPECT_EQ(GetModuleHandleA((dir_ / "plugins\\tp_s3.rpi").c_str()), nullptr) << "nothing loaded";
   EXPECT_EQ(log.Entries(), std::vector<std::string>{});
 }
@@ -357,7 +357,7 @@ TEST_F(PluginMenu, FilesThatAreNoUsablePluginsGetNoItemAndTheOthersKeepTheirs)
     }
   }
   // The chosen file has no descriptor: it was not activated.
-  EXPECT_EQ(hPlugin, nullptr);
+  EXPECT_EQ(ActivePlugin(), nullptr);
   EXPECT_TRUE(items[0].checked);
 
   const std::vector<std::string> lines = log.Entries();
@@ -411,8 +411,8 @@ TEST_F(WindowProcedure, AMenuChoiceSwitchesThePluginMovesTheMarkAndRemembersIt)
   const UINT s3 = IdOf("tp_s3.rpi"), s4 = IdOf("tp_s4.rpi");
   LogWatch log;
   EXPECT_EQ(Command(MAKEWPARAM(s3, 0)), HostResult(WM_COMMAND));
-  EXPECT_EQ(hPlugin, ModuleOf("tp_s3.rpi"));
-  EXPECT_EQ(ScaleFactor, 3);
+  EXPECT_EQ(ActivePlugin(), ModuleOf("tp_s3.rpi"));
+  EXPECT_EQ(CurrentActivation().scale, 3u);
   EXPECT_EQ(Checked(), s3);
   EXPECT_EQ(Setting("default_filter"), "plugins/tp_s3.rpi");
   std::vector<std::string> expected = {
@@ -429,8 +429,8 @@ TEST_F(WindowProcedure, AMenuChoiceSwitchesThePluginMovesTheMarkAndRemembersIt)
   EXPECT_EQ(lines[6], "InitPlugin success .\\functions.cpp 212 ");
 
   Command(MAKEWPARAM(s4, 0));
-  EXPECT_EQ(hPlugin, ModuleOf("tp_s4.rpi"));
-  EXPECT_EQ(ScaleFactor, 4);
+  EXPECT_EQ(ActivePlugin(), ModuleOf("tp_s4.rpi"));
+  EXPECT_EQ(CurrentActivation().scale, 4u);
   EXPECT_EQ(Checked(), s4);
   EXPECT_EQ(Setting("default_filter"), "plugins/tp_s4.rpi");
 
@@ -442,7 +442,7 @@ TEST_F(WindowProcedure, AMenuChoiceSwitchesThePluginMovesTheMarkAndRemembersIt)
   EXPECT_EQ(Checked(), s4);
 
   Command(MAKEWPARAM(50000, 0));
-  EXPECT_EQ(hPlugin, nullptr);
+  EXPECT_EQ(ActivePlugin(), nullptr);
   EXPECT_EQ(Checked(), 50000u);
   EXPECT_EQ(Setting("default_filter"), "");
   EXPECT_NE(ReadFileBytes(dir_ / "filters.ini").find("default_filter=\r\n"), std::string::npos);
@@ -468,7 +468,7 @@ TEST_F(WindowProcedure, AcceleratorsLowIdentifiersAndForeignItemsAreNoChoice)
 
   const UINT s3 = IdOf("tp_s3.rpi");
   Command(MAKEWPARAM(s3, 0));
-  ASSERT_EQ(hPlugin, ModuleOf("tp_s3.rpi"));
+  ASSERT_EQ(ActivePlugin(), ModuleOf("tp_s3.rpi"));
   HostReceived.clear();
 
   const struct {
@@ -487,7 +487,7 @@ TEST_F(WindowProcedure, AcceleratorsLowIdentifiersAndForeignItemsAreNoChoice)
     HostReceived.clear();
     LogWatch log;
     EXPECT_EQ(Command(c.wParam), HostResult(WM_COMMAND));
-    EXPECT_EQ(hPlugin, ModuleOf("tp_s3.rpi"));
+    EXPECT_EQ(ActivePlugin(), ModuleOf("tp_s3.rpi"));
     EXPECT_EQ(Checked(), s3);
     EXPECT_EQ(Setting("default_filter"), "plugins/tp_s3.rpi");
     ASSERT_EQ(HostReceived.size(), 1u);

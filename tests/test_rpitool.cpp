@@ -1,13 +1,22 @@
 // rpitool.exe, run as a child process: check accepts the good test plugins and every
 // bundled plugin and rejects each broken one with its own FAIL line; info reports the
-// descriptor; apply writes exactly the pixels the test plugin defines; bad input of
-// every kind gives one error line and a non-zero exit, never a crash.
+// descriptor; apply writes exactly the pixels the test plugin defines, from the whole
+// frame or (--source) from the picture the plugin receives; bad input of every kind
+// gives one error line and a non-zero exit, never a crash.
+//
+// Every test runs three times: with the tool and plugins where the build put them, and
+// with copies of them under directories whose paths are 150 and over 200 characters
+// long (a checkout or an author's folder deep in a tree). Messages that name a file
+// must name it whole at any of them.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,13 +27,98 @@ namespace {
 
 constexpr DWORD ExitProblems = 1, ExitError = 2, ExitCrash = 3;
 
-std::string ToolPath() { return JoinPath(BinDir(), "rpitool.exe"); }
-std::string TestPlugin(const std::string& name) { return JoinPath(TestDataDir(), "plugins\\" + name + ".rpi"); }
+// Where the tool runs from. rootLength 0: the build's own directories; otherwise copies
+// of rpitool.exe, the bundled plugins and the test plugins under a directory whose
+// path is exactly that long (a fresh one for every test, inside a temporary directory).
+struct Site {
+  const char* name;
+  size_t rootLength;
+};
+void PrintTo(const Site& site, std::ostream* out) { *out << site.name; }
+const Site Sites[] = {{"Build", 0}, {"Path150", 150}, {"Path205", 205}};
 
-ProcessResult RunTool(const std::string& args, const std::string& cwd)
+// A directory the tests write their pictures into; the tool runs with it as its
+// current directory.
+struct WorkDir {
+  std::string dir;
+  const std::string& path() const { return dir; }
+  std::string operator/(const std::string& name) const { return JoinPath(dir, name); }
+};
+
+// Copies every *.rpi of one directory into another.
+void CopyPlugins(const std::string& from, const std::string& to)
 {
-  return RunProcess("\"" + ToolPath() + "\" " + args, cwd);
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(JoinPath(from, "*.rpi").c_str(), &entry);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << "no plugins in " << from;
+  do
+    CopyInto(JoinPath(from, entry.cFileName), to);
+  while (FindNextFileA(search, &entry));
+  FindClose(search);
 }
+
+void MakeDirectory(const std::string& path)
+{
+  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << ": Windows error " << GetLastError();
+}
+
+class RpiTool : public ::testing::TestWithParam<Site> {
+ protected:
+  void SetUp() override
+  {
+    const Site& site = GetParam();
+    if (!site.rootLength) {
+      bin_ = BinDir();
+      plugins_ = JoinPath(TestDataDir(), "plugins");
+      dir.dir = temp_.path();
+      return;
+    }
+    // Nested directories named "deep-01", "deep-02", ... (the last one shortened), down
+    // to the asked length.
+    std::string root = temp_.path();
+    ASSERT_LT(root.size() + 3, site.rootLength) << root;
+    for (int level = 1; root.size() < site.rootLength; ++level) {
+      char name[16];
+      std::snprintf(name, sizeof name, "deep-%02d", level);
+      // Room after the backslash; never leave a remainder too short for "\x".
+      const size_t room = site.rootLength - root.size() - 1;
+      const size_t take = room <= 7 ? room : room < 10 ? room - 3 : 7;
+      root = JoinPath(root, std::string(name, take));
+      MakeDirectory(root);
+      if (HasFatalFailure())
+        return;
+    }
+    ASSERT_EQ(root.size(), site.rootLength);
+    bin_ = JoinPath(root, "b");
+    plugins_ = JoinPath(root, "t");
+    dir.dir = JoinPath(root, "w");
+    for (const std::string& d : {bin_, JoinPath(bin_, "plugins"), plugins_, dir.dir})
+      MakeDirectory(d);
+    CopyInto(JoinPath(BinDir(), "rpitool.exe"), bin_);
+    CopyPlugins(JoinPath(BinDir(), "plugins"), JoinPath(bin_, "plugins"));
+    CopyPlugins(JoinPath(TestDataDir(), "plugins"), plugins_);
+  }
+
+  std::string ToolPath() const { return JoinPath(bin_, "rpitool.exe"); }
+  std::string BundledPlugins() const { return JoinPath(bin_, "plugins"); }
+  std::string TestPlugin(const std::string& name) const { return JoinPath(plugins_, name + ".rpi"); }
+
+  ProcessResult RunTool(const std::string& args, const std::string& cwd) const
+  {
+    return RunProcess("\"" + ToolPath() + "\" " + args, cwd);
+  }
+
+  // A check that passed: exit 0, no FAIL line, the verdict last.
+  void ExpectCheckPasses(const std::string& plugin, const std::string& cwd) const;
+
+  WorkDir dir;
+
+ private:
+  TempDir temp_;
+  std::string bin_, plugins_;
+};
+
+std::string SiteName(const ::testing::TestParamInfo<Site>& info) { return info.param.name; }
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& line)
 {
@@ -43,8 +137,7 @@ std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines
   return found;
 }
 
-// A check that passed: exit 0, no FAIL line, the verdict last.
-void ExpectCheckPasses(const std::string& plugin, const std::string& cwd)
+void RpiTool::ExpectCheckPasses(const std::string& plugin, const std::string& cwd) const
 {
   const ProcessResult r = RunTool("check \"" + plugin + "\"", cwd);
   const std::vector<std::string> lines = SplitLines(r.output);
@@ -54,16 +147,20 @@ void ExpectCheckPasses(const std::string& plugin, const std::string& cwd)
   EXPECT_EQ(lines.back(), "result: PASS") << plugin << "\n" << r.output;
 }
 
-TEST(RpiToolCheck, PassesTheGoodTestPlugins)
+class RpiToolCheck : public RpiTool {};
+class RpiToolInfo : public RpiTool {};
+class RpiToolApply : public RpiTool {};
+class RpiToolBench : public RpiTool {};
+class RpiToolBadInput : public RpiTool {};
+
+TEST_P(RpiToolCheck, PassesTheGoodTestPlugins)
 {
-  TempDir dir;
   for (const char* name : {"tp_s2", "tp_s3", "tp_s4", "tp_nooutput"})
     ExpectCheckPasses(TestPlugin(name), dir.path());
 }
 
-TEST(RpiToolCheck, NotesAPluginWithoutOutput)
+TEST_P(RpiToolCheck, NotesAPluginWithoutOutput)
 {
-  TempDir dir;
   const ProcessResult r = RunTool("check \"" + TestPlugin("tp_nooutput") + "\"", dir.path());
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_TRUE(HasLine(SplitLines(r.output),
@@ -71,10 +168,9 @@ TEST(RpiToolCheck, NotesAPluginWithoutOutput)
       << r.output;
 }
 
-TEST(RpiToolCheck, PassesEveryBundledPlugin)
+TEST_P(RpiToolCheck, PassesEveryBundledPlugin)
 {
-  TempDir dir;
-  const std::string plugins = JoinPath(BinDir(), "plugins");
+  const std::string plugins = BundledPlugins();
   std::vector<std::string> found;
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA(JoinPath(plugins, "*.rpi").c_str(), &entry);
@@ -91,7 +187,7 @@ TEST(RpiToolCheck, PassesEveryBundledPlugin)
 
 // Each broken plugin: exit 1, the FAIL line its fault produces at 97x61 (pitch 224
 // bytes, source 48x30 with rows of 96 bytes), and no FAIL line about anything else.
-TEST(RpiToolCheck, RejectsEachBrokenPlugin)
+TEST_P(RpiToolCheck, RejectsEachBrokenPlugin)
 {
   const struct {
     const char* plugin;
@@ -113,7 +209,6 @@ TEST(RpiToolCheck, RejectsEachBrokenPlugin)
        "writes into an earlier call's destination"},
       {"bad_unterminated", "FAIL descriptor: name not terminated within its 60 bytes", "name not terminated"},
   };
-  TempDir dir;
   for (const auto& c : cases) {
     const ProcessResult r = RunTool("check \"" + TestPlugin(c.plugin) + "\"", dir.path());
     const std::vector<std::string> lines = SplitLines(r.output);
@@ -129,9 +224,8 @@ TEST(RpiToolCheck, RejectsEachBrokenPlugin)
   }
 }
 
-TEST(RpiToolCheck, ReportsACrashingPluginInOneLine)
+TEST_P(RpiToolCheck, ReportsACrashingPluginInOneLine)
 {
-  TempDir dir;
   const ProcessResult r = RunTool("check \"" + TestPlugin("bad_crash") + "\"", dir.path());
   const std::vector<std::string> lines = SplitLines(r.output);
   EXPECT_EQ(r.exitCode, ExitCrash) << r.output;
@@ -140,7 +234,7 @@ TEST(RpiToolCheck, ReportsACrashingPluginInOneLine)
       << r.output;
 }
 
-TEST(RpiToolInfo, ReportsTheDescriptor)
+TEST_P(RpiToolInfo, ReportsTheDescriptor)
 {
   const std::string unterminatedName(60, 'U');
   const struct {
@@ -159,7 +253,6 @@ TEST(RpiToolInfo, ReportsTheDescriptor)
        {"name: " + unterminatedName + " (not terminated within 60 bytes)", "flags: 0x41414141", "scale: 2",
         "RenderPluginOutput: exported"}},
   };
-  TempDir dir;
   for (const auto& c : cases) {
     const ProcessResult r = RunTool("info \"" + TestPlugin(c.plugin) + "\"", dir.path());
     EXPECT_EQ(r.exitCode, 0u) << c.plugin << "\n" << r.output;
@@ -206,7 +299,7 @@ std::vector<uint8_t> ReadPng(const std::string& path, uint32_t width, uint32_t h
 // Destination pixel (x, y) in the s * Ws by s * Hs rectangle becomes source pixel
 // (x / s, y / s) (frame pixel (s * (x / s), s * (y / s))) XOR TestMark(x % s, y % s); the
 // rest stays as rendered. A plugin without output (scale 0 here) leaves the frame alone.
-TEST(RpiToolApply, WritesThePixelsTheTestPluginDefines)
+TEST_P(RpiToolApply, WritesThePixelsTheTestPluginDefines)
 {
   const struct {
     const char* plugin;
@@ -215,18 +308,13 @@ TEST(RpiToolApply, WritesThePixelsTheTestPluginDefines)
   } cases[] = {
       {"tp_s2", 2, 9, 7}, {"tp_s3", 3, 11, 8}, {"tp_s4", 4, 13, 9}, {"tp_s2", 2, 1, 1}, {"tp_nooutput", 0, 6, 5},
   };
-  TempDir dir;
   for (const auto& c : cases) {
     std::vector<uint8_t> in(size_t(c.width) * c.height * 3), expected(in.size());
     for (uint32_t y = 0; y < c.height; ++y) {
       for (uint32_t x = 0; x < c.width; ++x) {
         const size_t at = (size_t(y) * c.width + x) * 3;
         Expand(Source(x, y), &in[at]);
-        uint16_t out = Source(x, y);
-        const uint32_t s = c.scale;
-        if (s && x < c.width / s * s && y < c.height / s * s)
-          out = static_cast<uint16_t>(Source(x / s * s, y / s * s) ^ TestMark(x % s, y % s));
-        Expand(out, &expected[at]);
+        Expand(ExpectedTestFrame(Source, x, y, c.scale, c.width, c.height), &expected[at]);
       }
     }
     WritePng(dir / "in.png", c.width, c.height, in);
@@ -237,9 +325,88 @@ TEST(RpiToolApply, WritesThePixelsTheTestPluginDefines)
   }
 }
 
+// --source: IN is the picture the plugin receives. The frame is s times its size, each
+// source pixel an s x s block, and the test plugin covers all of it: frame pixel (x, y)
+// becomes source pixel (x / s, y / s) XOR TestMark(x % s, y % s). A plugin without
+// output (scale 0 here, s = 2 for the frame) leaves the enlarged frame as it is. The
+// line printed names OUT and both sizes.
+TEST_P(RpiToolApply, SourceModeFeedsThePictureItselfToThePlugin)
+{
+  const struct {
+    const char* plugin;
+    uint32_t scale;
+    uint32_t width, height;  // of the source picture
+  } cases[] = {
+      {"tp_s2", 2, 9, 7},       {"tp_s3", 3, 5, 4}, {"tp_s4", 4, 3, 5}, {"tp_s2", 2, 1, 1},
+      {"tp_nooutput", 0, 6, 5}, {"tp_s2", 2, 8192, 1},  // the widest source at s = 2: a 16384 frame
+  };
+  for (const auto& c : cases) {
+    const uint32_t s = c.scale ? c.scale : 2;
+    const uint32_t frameWidth = c.width * s, frameHeight = c.height * s;
+    std::vector<uint8_t> in(size_t(c.width) * c.height * 3), expected(size_t(frameWidth) * frameHeight * 3);
+    for (uint32_t y = 0; y < c.height; ++y)
+      for (uint32_t x = 0; x < c.width; ++x)
+        Expand(Source(x, y), &in[(size_t(y) * c.width + x) * 3]);
+    for (uint32_t y = 0; y < frameHeight; ++y) {
+      for (uint32_t x = 0; x < frameWidth; ++x) {
+        uint16_t out = Source(x / s, y / s);
+        if (c.scale)
+          out = static_cast<uint16_t>(out ^ TestMark(x % s, y % s));
+        Expand(out, &expected[(size_t(y) * frameWidth + x) * 3]);
+      }
+    }
+    const std::string inPath = dir / "small.png", outPath = dir / "out.png";
+    WritePng(inPath, c.width, c.height, in);
+    DeleteFileA(outPath.c_str());
+    const ProcessResult r =
+        RunTool("apply --source \"" + TestPlugin(c.plugin) + "\" \"" + inPath + "\" \"" + outPath + "\"", dir.path());
+    ASSERT_EQ(r.exitCode, 0u) << c.plugin << "\n" << r.output;
+    const std::string size = std::to_string(frameWidth) + "x" + std::to_string(frameHeight);
+    const std::string source = std::to_string(c.width) + "x" + std::to_string(c.height);
+    EXPECT_EQ(SplitLines(r.output),
+              std::vector<std::string>{outPath + ": " + size + ", s = " + std::to_string(s) + ", source " + source +
+                                       (c.scale ? "" : " (no RenderPluginOutput: the frame passes unfiltered)")})
+        << c.plugin;
+    EXPECT_EQ(ReadPng(outPath, frameWidth, frameHeight), expected) << c.plugin << " " << source;
+  }
+}
+
+// The option may stand anywhere among the arguments, and "--" ends the options, so a
+// picture whose name starts with "--" can be given. Every form gives the same frame as
+// feeding the enlarged frame without the option.
+TEST_P(RpiToolApply, SourceOptionAnywhereAndAfterDoubleDash)
+{
+  constexpr uint32_t Width = 5, Height = 3, S = 3;
+  std::vector<uint8_t> small(Width * Height * 3), frame(Width * S * Height * S * 3);
+  for (uint32_t y = 0; y < Height * S; ++y)
+    for (uint32_t x = 0; x < Width * S; ++x)
+      Expand(Source(x / S, y / S), &frame[(size_t(y) * Width * S + x) * 3]);
+  for (uint32_t y = 0; y < Height; ++y)
+    for (uint32_t x = 0; x < Width; ++x)
+      Expand(Source(x, y), &small[(size_t(y) * Width + x) * 3]);
+  WritePng(dir / "small.png", Width, Height, small);
+  WritePng(dir / "--small.png", Width, Height, small);
+  WritePng(dir / "frame.png", Width * S, Height * S, frame);
+  const std::string plugin = "\"" + TestPlugin("tp_s3") + "\"";
+  ASSERT_EQ(RunTool("apply " + plugin + " frame.png whole.png", dir.path()).exitCode, 0u);
+  const std::vector<uint8_t> reference = ReadPng(dir / "whole.png", Width * S, Height * S);
+  const std::vector<std::string> forms = {
+      "apply --source " + plugin + " small.png out.png",
+      "apply " + plugin + " --source small.png out.png",
+      "apply " + plugin + " small.png out.png --source",
+      "apply --source -- " + plugin + " --small.png out.png",
+  };
+  for (const std::string& args : forms) {
+    DeleteFileA((dir / "out.png").c_str());
+    const ProcessResult r = RunTool(args, dir.path());
+    ASSERT_EQ(r.exitCode, 0u) << args << "\n" << r.output;
+    EXPECT_EQ(ReadPng(dir / "out.png", Width * S, Height * S), reference) << args;
+  }
+}
+
 // 8-bit channels are rounded to the nearest 5- or 6-bit level: v * 31 / 255 and
 // v * 63 / 255, halves up; then expanded by bit replication.
-TEST(RpiToolApply, RoundsEightBitChannelsToTheNearestLevel)
+TEST_P(RpiToolApply, RoundsEightBitChannelsToTheNearestLevel)
 {
   constexpr uint32_t Width = 256;
   std::vector<uint8_t> in(Width * 3), expected(Width * 3);
@@ -252,16 +419,14 @@ TEST(RpiToolApply, RoundsEightBitChannelsToTheNearestLevel)
     expected[v * 3 + 1] = Expand6(g6);
     expected[v * 3 + 2] = Expand5(b5);
   }
-  TempDir dir;
   WritePng(dir / "in.png", Width, 1, in);
   const ProcessResult r = RunTool("apply \"" + TestPlugin("tp_nooutput") + "\" in.png out.png", dir.path());
   ASSERT_EQ(r.exitCode, 0u) << r.output;
   EXPECT_EQ(ReadPng(dir / "out.png", Width, 1), expected);
 }
 
-TEST(RpiToolBench, PrintsOneFigureLine)
+TEST_P(RpiToolBench, PrintsOneFigureLine)
 {
-  TempDir dir;
   const ProcessResult r = RunTool("bench \"" + TestPlugin("tp_s2") + "\" 64x48", dir.path());
   const std::vector<std::string> lines = SplitLines(r.output);
   EXPECT_EQ(r.exitCode, 0u) << r.output;
@@ -272,69 +437,98 @@ TEST(RpiToolBench, PrintsOneFigureLine)
 
 // ---- bad input ----
 
-TEST(RpiToolBadInput, OneErrorLineAndANonZeroExit)
+// Each case: exit 2 and one line starting "rpitool: " that holds the expected text (the
+// file it is about and what follows it), whole at any path length. Paths longer than
+// the platform's MAX_PATH (260) are among them: refused, but named whole.
+TEST_P(RpiToolBadInput, OneErrorLineAndANonZeroExit)
 {
-  TempDir dir;
   WriteFileBytes(dir / "text.png", "not a PNG at all\r\n");
   {
     const std::vector<uint8_t> rgb(4 * 4 * 3, 0x80);
     WritePng(dir / "good.png", 4, 4, rgb);
     WriteFileBytes(dir / "truncated.png", ReadFileBytes(dir / "good.png").substr(0, 40));
+    WritePng(dir / "wide.png", 8193, 1, std::vector<uint8_t>(8193 * 3, 0x80));  // 16386 wide at s = 2
   }
   CreateDirectoryA((dir / "folder.rpi").c_str(), nullptr);
   const std::string s2 = "\"" + TestPlugin("tp_s2") + "\"";
-  const std::vector<std::string> cases = {
-      "",
-      "frobnicate",
-      "info",
-      "info a b",
-      "info missing.rpi",
-      "info folder.rpi",
-      "info text.png",
-      "info \"" + TestPlugin("bad_notadll") + "\"",
-      "info \"" + TestPlugin("bad_noinfo") + "\"",
-      "info \"" + TestPlugin("bad_nullinfo") + "\"",
-      "check",
-      "check \"" + TestPlugin("bad_notadll") + "\"",
-      "check \"" + TestPlugin("bad_noinfo") + "\"",
-      "check \"" + TestPlugin("bad_nullinfo") + "\"",
-      "apply " + s2,
-      "apply " + s2 + " good.png",
-      "apply " + s2 + " missing.png out.png",
-      "apply " + s2 + " text.png out.png",
-      "apply " + s2 + " truncated.png out.png",
-      "apply " + s2 + " good.png missingdir\\out.png",
-      "apply \"" + TestPlugin("bad_nullinfo") + "\" good.png out.png",
-      "bench",
-      "bench " + s2 + " 0x480",
-      "bench " + s2 + " 640x0",
-      "bench " + s2 + " 640",
-      "bench " + s2 + " x",
-      "bench " + s2 + " -5x3",
-      "bench " + s2 + " 99999x2",
-      "bench " + s2 + " 640x480 extra",
-      "bench \"" + TestPlugin("tp_nooutput") + "\"",
+  // A path of over 300 characters, longer than the system takes.
+  const std::string tooLong = dir / std::string(300 - std::min<size_t>(dir.path().size(), 200), 'L');
+  const struct {
+    std::string args;
+    std::string says;  // in the error line
+  } cases[] = {
+      {"", "usage: "},
+      {"frobnicate", "unknown command 'frobnicate'"},
+      {"info", "usage: rpitool info PLUGIN"},
+      {"info a b", "usage: rpitool info PLUGIN"},
+      {"info missing.rpi", "cannot open missing.rpi: no such file"},
+      {"info folder.rpi", "cannot load folder.rpi: it is a directory"},
+      {"info text.png", "cannot load text.png"},
+      {"info \"" + TestPlugin("bad_notadll") + "\"", "cannot load " + TestPlugin("bad_notadll") + ": "},
+      {"info \"" + TestPlugin("bad_noinfo") + "\"", TestPlugin("bad_noinfo") + " has no RenderPluginGetInfo export"},
+      {"info \"" + TestPlugin("bad_nullinfo") + "\"",
+       TestPlugin("bad_nullinfo") + ": RenderPluginGetInfo returned no readable descriptor"},
+      {"info \"" + tooLong + ".rpi\"", "cannot open " + tooLong + ".rpi: the path is too long for the system"},
+      {"check", "usage: rpitool check PLUGIN"},
+      {"check \"" + TestPlugin("bad_notadll") + "\"", "cannot load " + TestPlugin("bad_notadll") + ": "},
+      {"check \"" + TestPlugin("bad_noinfo") + "\"", TestPlugin("bad_noinfo") + " has no RenderPluginGetInfo export"},
+      {"check \"" + TestPlugin("bad_nullinfo") + "\"",
+       TestPlugin("bad_nullinfo") + ": RenderPluginGetInfo returned no readable descriptor"},
+      {"apply " + s2, "usage: rpitool apply [--source] PLUGIN IN.png OUT.png"},
+      {"apply " + s2 + " good.png", "usage: rpitool apply [--source] PLUGIN IN.png OUT.png"},
+      {"apply " + s2 + " good.png out.png extra.png", "usage: rpitool apply [--source] PLUGIN IN.png OUT.png"},
+      {"apply --source " + s2 + " good.png", "usage: rpitool apply [--source] PLUGIN IN.png OUT.png"},
+      {"apply --sauce " + s2 + " good.png out.png", "unknown option '--sauce'"},
+      {"apply -- --source " + s2 + " good.png out.png", "usage: rpitool apply [--source] PLUGIN IN.png OUT.png"},
+      {"apply " + s2 + " missing.png out.png", "cannot read missing.png as a PNG image: "},
+      {"apply " + s2 + " text.png out.png", "cannot read text.png as a PNG image: "},
+      {"apply " + s2 + " truncated.png out.png", "cannot read truncated.png as a PNG image: "},
+      {"apply " + s2 + " \"" + tooLong + ".png\" out.png",
+       "cannot read " + tooLong + ".png: the path is too long for the system"},
+      {"apply " + s2 + " good.png missingdir\\out.png", "cannot write missingdir\\out.png"},
+      {"apply --source " + s2 + " wide.png out.png",
+       "wide.png: a 8193x1 source makes a frame larger than 16384x16384 at s = 2 (at most 8192x8192)"},
+      {"apply \"" + TestPlugin("bad_nullinfo") + "\" good.png out.png",
+       TestPlugin("bad_nullinfo") + ": RenderPluginGetInfo returned no readable descriptor"},
+      {"bench", "usage: rpitool bench PLUGIN [WxH]"},
+      {"bench " + s2 + " 0x480", "bad frame size '0x480'"},
+      {"bench " + s2 + " 640x0", "bad frame size '640x0'"},
+      {"bench " + s2 + " 640", "bad frame size '640'"},
+      {"bench " + s2 + " x", "bad frame size 'x'"},
+      {"bench " + s2 + " -5x3", "bad frame size '-5x3'"},
+      {"bench " + s2 + " 99999x2", "bad frame size '99999x2'"},
+      {"bench " + s2 + " 640x480 extra", "usage: rpitool bench PLUGIN [WxH]"},
+      {"bench \"" + TestPlugin("tp_nooutput") + "\"",
+       TestPlugin("tp_nooutput") + " has no RenderPluginOutput: nothing to measure"},
   };
-  for (const std::string& args : cases) {
-    const ProcessResult r = RunTool(args, dir.path());
+  for (const auto& c : cases) {
+    const ProcessResult r = RunTool(c.args, dir.path());
     const std::vector<std::string> lines = SplitLines(r.output);
-    EXPECT_EQ(r.exitCode, ExitError) << args << "\n" << r.output;
-    ASSERT_EQ(lines.size(), 1u) << args << "\n" << r.output;
-    EXPECT_EQ(lines[0].rfind("rpitool: ", 0), 0u) << args << "\n" << lines[0];
+    EXPECT_EQ(r.exitCode, ExitError) << c.args << "\n" << r.output;
+    ASSERT_EQ(lines.size(), 1u) << c.args << "\n" << r.output;
+    EXPECT_EQ(lines[0].rfind("rpitool: ", 0), 0u) << c.args << "\n" << lines[0];
+    EXPECT_NE(lines[0].find(c.says), std::string::npos) << c.args << "\n" << lines[0];
   }
   EXPECT_FALSE(FileExists(dir / "out.png")) << "no output after a failure";
 }
 
-TEST(RpiToolBadInput, ACrashInApplyIsOneLine)
+TEST_P(RpiToolBadInput, ACrashInApplyIsOneLine)
 {
-  TempDir dir;
   WritePng(dir / "in.png", 4, 4, std::vector<uint8_t>(4 * 4 * 3, 0x40));
   const ProcessResult r = RunTool("apply \"" + TestPlugin("bad_crash") + "\" in.png out.png", dir.path());
   const std::vector<std::string> lines = SplitLines(r.output);
   EXPECT_EQ(r.exitCode, ExitCrash) << r.output;
   ASSERT_EQ(lines.size(), 1u) << r.output;
-  EXPECT_NE(lines[0].find("crashed in RenderPluginOutput: access violation writing address "), std::string::npos)
-      << lines[0];
+  // Whole, however long the plugin's path.
+  const std::string expected =
+      "rpitool: " + TestPlugin("bad_crash") + " crashed in RenderPluginOutput: access violation writing address ";
+  EXPECT_EQ(lines[0].rfind(expected, 0), 0u) << lines[0];
 }
+
+INSTANTIATE_TEST_SUITE_P(Sites, RpiToolCheck, ::testing::ValuesIn(Sites), SiteName);
+INSTANTIATE_TEST_SUITE_P(Sites, RpiToolInfo, ::testing::ValuesIn(Sites), SiteName);
+INSTANTIATE_TEST_SUITE_P(Sites, RpiToolApply, ::testing::ValuesIn(Sites), SiteName);
+INSTANTIATE_TEST_SUITE_P(Sites, RpiToolBench, ::testing::ValuesIn(Sites), SiteName);
+INSTANTIATE_TEST_SUITE_P(Sites, RpiToolBadInput, ::testing::ValuesIn(Sites), SiteName);
 
 }  // namespace

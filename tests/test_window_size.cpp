@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "library_log.h"
-#include "src/d3d9.h"
-#include "src/functions.h"
+#include "src/forwarding.h"
+#include "src/frame_filter.h"
+#include "src/host_imports.h"
+#include "src/startup.h"
+#include "src/window_size.h"
 #include "testing.h"
 
 namespace {
@@ -25,24 +28,31 @@ HWND MakeWindow(DWORD style) { return MakeTestWindow(PlainProc, style); }
 
 IDirect3D9* WINAPI NeverCalled(UINT) { return nullptr; }
 
+void SetBackBufferSize(UINT width, UINT height)
+{
+  SurfaceGeometryRecord geometry = {};
+  geometry.Desc.Width = width;
+  geometry.Desc.Height = height;
+  SetMeasuredBackBuffer(geometry);
+}
+
 class WindowSizeUnit : public testing::Test {
  protected:
   void SetUp() override
   {
     OpenLibraryLog();
-    Direct3DCreate9Org = nullptr;
-    SurfaceGeometry = {};
-    WindowAddHeight = 0;
-    SetWindowPosMemory = {};
-    GetClientRectOrg = nullptr;
-    SetWindowPosOrg = nullptr;
+    UseSystemDirect3D(nullptr);
+    SetMeasuredBackBuffer({});
+    SetWindowResize({});
+    ForgetWindowPos();
+    SetOriginalImports(nullptr, nullptr);
   }
   void TearDown() override
   {
     for (HWND w : windows_)
       DestroyWindow(w);
-    Direct3DCreate9Org = nullptr;
-    WindowAddHeight = 0;
+    UseSystemDirect3D(nullptr);
+    SetWindowResize({});
   }
   HWND Window(DWORD style)
   {
@@ -64,20 +74,19 @@ bool Same(const RECT& a, const RECT& b) { return std::memcmp(&a, &b, sizeof a) =
 TEST_F(WindowSizeUnit, GetClientRectReportsTheRenderTargetPlusTheAddedHeight)
 {
   HWND w = Window(WS_OVERLAPPEDWINDOW);
-  Direct3DCreate9Org = NeverCalled;
-  WindowAddHeight = 24;
-  SurfaceGeometry.Desc.Width = 640;
-  SurfaceGeometry.Desc.Height = 480;
+  UseSystemDirect3D(NeverCalled);
+  SetWindowResize({0, 0, 24});
+  SetBackBufferSize(640, 480);
   RECT r = {};
   EXPECT_EQ(GetClientRectNew(w, &r), TRUE);
   EXPECT_TRUE(Same(r, RECT{0, 0, 640, 504}));
 
-  WindowAddHeight = -20;
+  SetWindowResize({0, 0, -20});
   EXPECT_EQ(GetClientRectNew(w, &r), TRUE);
   EXPECT_TRUE(Same(r, RECT{0, 0, 640, 460}));
 
-  SurfaceGeometry = {};
-  WindowAddHeight = 24;
+  SetMeasuredBackBuffer({});
+  SetWindowResize({0, 0, 24});
   EXPECT_EQ(GetClientRectNew(w, &r), TRUE);
   EXPECT_TRUE(Same(r, RECT{0, 0, 0, 24})) << "before any device was measured";
 }
@@ -86,8 +95,7 @@ TEST_F(WindowSizeUnit, GetClientRectPassesTheCallOnWhenItIsNotItsToAnswer)
 {
   HWND sysmenu = Window(WS_OVERLAPPEDWINDOW);
   HWND plain = Window(WS_POPUP);
-  SurfaceGeometry.Desc.Width = 640;
-  SurfaceGeometry.Desc.Height = 480;
+  SetBackBufferSize(640, 480);
   const struct {
     const char* name;
     HWND window;
@@ -95,12 +103,12 @@ TEST_F(WindowSizeUnit, GetClientRectPassesTheCallOnWhenItIsNotItsToAnswer)
   } cases[] = {{"before Direct3D", sysmenu, false}, {"no WS_SYSMENU", plain, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Direct3DCreate9Org = c.direct3d ? NeverCalled : nullptr;
+    UseSystemDirect3D(c.direct3d ? NeverCalled : nullptr);
     RECT r = {};
     EXPECT_EQ(GetClientRectNew(c.window, &r), TRUE);
     EXPECT_TRUE(Same(r, Client(c.window)));
   }
-  Direct3DCreate9Org = NeverCalled;
+  UseSystemDirect3D(NeverCalled);
   EXPECT_EQ(GetClientRectNew(sysmenu, nullptr), GetClientRect(sysmenu, nullptr)) << "null: the platform answers";
   LogWatch log;
   RECT r;
@@ -121,8 +129,8 @@ TEST_F(WindowSizeUnit, SetWindowPosMemoryIsSharedByAllWindows)
   GetWindowRect(b, &r);
   EXPECT_TRUE(Same(r, RECT{300, 300, 940, 780}));
   EXPECT_EQ(GetWindowLongA(b, GWL_STYLE), styleB);
-  EXPECT_EQ(SetWindowPosMemory.LastX, 300);
-  EXPECT_EQ(SetWindowPosMemory.LastCx, 640);
+  EXPECT_EQ(SetWindowPosMemory().LastX, 300);
+  EXPECT_EQ(SetWindowPosMemory().LastCx, 640);
   // Same size as last passed on, same position as the last call (b's): passed on.
   EXPECT_EQ(SetWindowPosNew(a, nullptr, 300, 300, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE), TRUE);
   GetWindowRect(a, &r);
@@ -135,7 +143,7 @@ TEST_F(WindowSizeUnit, SetWindowPosMemoryIsSharedByAllWindows)
   EXPECT_EQ(SetWindowPosNew(a, nullptr, 70, 80, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE), TRUE);
   GetWindowRect(a, &r);
   EXPECT_TRUE(Same(r, RECT{70, 80, 710, 560}));
-  EXPECT_EQ(SetWindowPosMemory.LastCx, 0);
+  EXPECT_EQ(SetWindowPosMemory().LastCx, 0);
 }
 
 TEST_F(WindowSizeUnit, ThePlatformsResultComesBack)
@@ -170,7 +178,7 @@ TEST_F(WindowSizeUnit, PlacementIsRestoredOnlyWhenAllFourKeysAreThereAndNotBelow
     HWND w = Window(WS_OVERLAPPEDWINDOW);
     RECT before, after;
     GetWindowRect(w, &before);
-    SetWindowPosMemory = {};
+    ForgetWindowPos();
     LoadWindowPlacement(w);
     GetWindowRect(w, &after);
     if (c.moves) {
@@ -179,7 +187,7 @@ TEST_F(WindowSizeUnit, PlacementIsRestoredOnlyWhenAllFourKeysAreThereAndNotBelow
     } else {
       EXPECT_TRUE(Same(after, before));
     }
-    EXPECT_FALSE(SetWindowPosMemory.XSeen) << "the restore bypasses SetWindowPosNew";
+    EXPECT_FALSE(SetWindowPosMemory().XSeen) << "the restore bypasses SetWindowPosNew";
   }
 }
 
@@ -256,8 +264,8 @@ TEST_F(WindowSizeUnit, EveryMatchingSlotOfTheUser32DescriptorIsReplacedAndTheOri
   EXPECT_EQ(image.Slot(ImageBuilder::SlotRva + 0x40, 1), GcrNew);
   EXPECT_EQ(image.Slot(ImageBuilder::SlotRva + 0x40, 2), SwpNew);
   EXPECT_EQ(image.Slot(ImageBuilder::SlotRva + 0x40, 3), GcrNew);
-  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(GetClientRectOrg), Gcr);
-  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(SetWindowPosOrg), Swp);
+  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(OriginalGetClientRect()), Gcr);
+  EXPECT_EQ(reinterpret_cast<ULONG_PTR>(OriginalSetWindowPos()), Swp);
   EXPECT_EQ(log.Entries(), (std::vector<std::string>{
                                "pImportDesc = user32 found! .\\d3d9.cpp 77 ",
                                "GetClientRect found! .\\d3d9.cpp 87 ",
@@ -344,7 +352,7 @@ TEST_F(WindowSizeUnit, ASlotWhoseMemoryCannotBeMadeWritableIsNotWritten)
   LogWatch log;
   HookImportsOf(image.module());
   EXPECT_EQ(image.Slot(slotRva, 0), Gcr);
-  EXPECT_EQ(GetClientRectOrg, nullptr);
+  EXPECT_EQ(OriginalGetClientRect(), nullptr);
   const std::vector<std::string> lines = log.Entries();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[2], "GetClientRect hook! .\\d3d9.cpp 93 ");

@@ -2,7 +2,10 @@
 // the small helpers the commands share.
 //
 //   rpitool info PLUGIN                  name, flags, scale, RenderPluginOutput or not
-//   rpitool apply PLUGIN IN.png OUT.png  one frame through the plugin as the library does
+//   rpitool apply [--source] PLUGIN IN.png OUT.png
+//                                        one frame through the plugin as the library does;
+//                                        IN the whole frame, or with --source the picture
+//                                        the plugin is to receive
 //   rpitool check PLUGIN                 the plugin against the contract of render_plugin.h
 //   rpitool bench PLUGIN [WxH]           milliseconds per frame
 #include <cstdarg>
@@ -10,11 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "tool/tool.h"
 
 static const char Usage[] =
-    "usage: rpitool info PLUGIN | apply PLUGIN IN.png OUT.png | check PLUGIN | bench PLUGIN [WxH]";
+    "usage: rpitool info PLUGIN | apply [--source] PLUGIN IN.png OUT.png | check PLUGIN | bench PLUGIN [WxH]";
 
 int Error(const char* format, ...)
 {
@@ -29,15 +33,22 @@ int Error(const char* format, ...)
   return ExitError;
 }
 
-// Room for the crash context; filled before the plugin is called, read by the handler.
-static char CrashContext[128] = "rpitool: the plugin crashed";
+// The crash context, whole whatever its length (it holds the plugin's path); made before
+// the plugin is called, only read by the handler.
+static std::string CrashContext = "rpitool: the plugin crashed";
 
 void SetCrashContext(const char* format, ...)
 {
-  va_list args;
+  va_list args, copy;
   va_start(args, format);
-  std::vsnprintf(CrashContext, sizeof CrashContext, format, args);
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0)
+    std::vsnprintf(&text[0], text.size() + 1, format, args);
   va_end(args);
+  CrashContext.swap(text);
 }
 
 // Last resort for an exception nobody handled (a plugin that faults outside the guard
@@ -49,11 +60,11 @@ static LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info)
   std::fflush(stdout);
   if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
     const ULONG_PTR kind = record->ExceptionInformation[0];
-    std::fprintf(stderr, "%s: access violation %s address %p\n", CrashContext,
+    std::fprintf(stderr, "%s: access violation %s address %p\n", CrashContext.c_str(),
                  kind == 1 ? "writing" : kind == 8 ? "executing" : "reading",
                  reinterpret_cast<void*>(record->ExceptionInformation[1]));
   } else {
-    std::fprintf(stderr, "%s: exception 0x%08lx at %p\n", CrashContext,
+    std::fprintf(stderr, "%s: exception 0x%08lx at %p\n", CrashContext.c_str(),
                  static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress);
   }
   std::fflush(stderr);

@@ -1,6 +1,7 @@
 // Loading a plugin through the library's own descriptor checks, and the info command.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "tool/tool.h"
 
@@ -17,7 +18,14 @@ bool LoadPlugin(const char* path, Plugin& plugin)
   plugin = Plugin{};
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    Error("cannot open %s: no such file", path);
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      Error("cannot open %s: no such file", path);
+    else if (error == ERROR_FILENAME_EXCED_RANGE)
+      Error("cannot open %s: the path is too long for the system (Windows error %lu)", path,
+            static_cast<unsigned long>(error));
+    else
+      Error("cannot open %s (Windows error %lu)", path, static_cast<unsigned long>(error));
     return false;
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -25,17 +33,27 @@ bool LoadPlugin(const char* path, Plugin& plugin)
     return false;
   }
   // A full path, so that the system's search order plays no part; the plugin's own
-  // dependencies are looked for beside it.
-  char full[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
-  if (length == 0 || length >= sizeof full) {
-    Error("cannot load %s: path too long", path);
+  // dependencies are looked for beside it. Asked for twice: the first call tells the
+  // room it needs, whatever the path's length.
+  std::string full;
+  DWORD length = GetFullPathNameA(path, 0, nullptr, nullptr);
+  while (length > full.size()) {
+    full.assign(length, '\0');
+    length = GetFullPathNameA(path, static_cast<DWORD>(full.size()), &full[0], nullptr);
+  }
+  if (length == 0) {
+    Error("cannot load %s: no full path for it (Windows error %lu)", path, static_cast<unsigned long>(GetLastError()));
     return false;
   }
-  plugin.module = LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  full.resize(length);
+  plugin.module = LoadLibraryExA(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!plugin.module) {
-    Error("cannot load %s as a DLL of this architecture (Windows error %lu)", path,
-          static_cast<unsigned long>(GetLastError()));
+    const DWORD error = GetLastError();
+    if (error == ERROR_BAD_EXE_FORMAT)
+      Error("cannot load %s: not a DLL of this architecture (Windows error %lu)", path,
+            static_cast<unsigned long>(error));
+    else
+      Error("cannot load %s as a DLL (Windows error %lu)", path, static_cast<unsigned long>(error));
     return false;
   }
   plugin.getInfo = reinterpret_cast<RenderPluginGetInfoFn>(

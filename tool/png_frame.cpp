@@ -29,7 +29,12 @@ bool ReadPngFrame(const char* path, Frame565& frame)
   int width = 0, height = 0, channels = 0;
   stbi_uc* rgb = stbi_load(path, &width, &height, &channels, RgbChannels);
   if (!rgb) {
-    Error("cannot read %s as a PNG image: %s", path, stbi_failure_reason());
+    // stb only says it could not open the file; a path the system refuses is told apart.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILENAME_EXCED_RANGE)
+      Error("cannot read %s: the path is too long for the system (Windows error %lu)", path,
+            static_cast<unsigned long>(ERROR_FILENAME_EXCED_RANGE));
+    else
+      Error("cannot read %s as a PNG image: %s", path, stbi_failure_reason());
     return false;
   }
   if (width < 1 || height < 1 || uint32_t(width) > MaxFrameSide || uint32_t(height) > MaxFrameSide) {

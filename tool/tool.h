@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "src/functions.h"  // the library's activation pieces and <render_plugin.h>
+#include "src/activation.h"  // the library's activation and <render_plugin.h>
 
 // Exit codes.
 constexpr int ExitOk = 0;        // done; for check: every test passed

@@ -22,6 +22,13 @@
 //                    format after the call), device=, and for a device rt_format=
 //   frame[:SEED]     fills the back buffer with Pattern(x, y, SEED) and presents:
 //                    present_hr=
+//   other            a second top-level window that takes the focus and the foreground
+//   focusstate       focus_other=, foreground_other=, other_above= (1: the second window
+//                    still has them, and lies above the current one), size=WxH (outer)
+//   watch, seen      records the messages the current window receives in between; seen=
+//                    lists the activation and z-order messages among them (or none)
+//   present          presents the back buffer as it is: present_hr=
+//   fill:SEED        fills the back buffer with Pattern(x, y, SEED), without presenting
 //   dump:FILE        writes the back buffer's pixels to FILE, W * 2 bytes per row
 //   verify:S,SEED    compares the back buffer with the frame Pattern(x, y, SEED) as the
 //                    test plugin of factor S writes it (S = 0: as rendered): prints
@@ -32,6 +39,23 @@
 //                    for a blank): chose=ID
 //   release          releases the current device
 //   rtref            the render target's reference count (other than this call's): rtref=
+//   device:W,H,msaa  as device:W,H but a 4x multisampled back buffer (discard swap effect)
+//   reset:W,H[,OPT]  Reset with a fresh parameter record of W x H asking for X8R8G8B8, or
+//                    with OPT "unknown" for D3DFMT_UNKNOWN, or "bad" with a swap effect the
+//                    platform refuses: reset_hr=, bbformat=, rt_format=
+//   capture:S,SEED   like verify, but on what reached the window (a GDI copy of the
+//                    client area, compared at 16 bits): capture=ok or the first difference
+//   rtt:N            binds an N x N R5G6B5 render-target texture, filled with one colour,
+//                    as render target 0 (frames keep drawing into the back buffer)
+//   rttcheck         rtt=ok when every texel is still as filled
+//   chain:implicit | chain:W,H | chain:device
+//                    later frames go through the device's first swap chain object, a new
+//                    additional R5G6B5 swap chain of W x H, or the device again: chain_hr=
+//   thread:N,SEEDS   a render thread presents N frames (seeds 1..SEEDS in turn, each read
+//                    back right after its Present) while this thread chooses the plugin
+//                    items one after the other; prints thread_frames=, switches=,
+//                    thread_bad= (frames that are neither unfiltered nor one of the test
+//                    plugins' s = 2, 3, 4 outputs), thread_first_bad=
 #include <windows.h>
 #include <d3d9.h>
 
@@ -102,9 +126,37 @@ static void Pump()
   }
 }
 
+// Messages the current window received while watched (watch:), for the activation
+// messages a device creation must not cause.
+static bool Watching = false;
+static std::vector<UINT> Watched;
+
 static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+  if (Watching && hwnd == Window)
+    Watched.push_back(msg);
   return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// Activation and z-order messages among those watched.
+static void PrintWatched()
+{
+  std::string seen;
+  for (UINT msg : Watched) {
+    switch (msg) {
+      case WM_WINDOWPOSCHANGING: seen += " WM_WINDOWPOSCHANGING"; break;
+      case WM_WINDOWPOSCHANGED: seen += " WM_WINDOWPOSCHANGED"; break;
+      case WM_GETMINMAXINFO: seen += " WM_GETMINMAXINFO"; break;
+      case WM_NCACTIVATE: seen += " WM_NCACTIVATE"; break;
+      case WM_ACTIVATE: seen += " WM_ACTIVATE"; break;
+      case WM_ACTIVATEAPP: seen += " WM_ACTIVATEAPP"; break;
+      case WM_SETFOCUS: seen += " WM_SETFOCUS"; break;
+      case WM_KILLFOCUS: seen += " WM_KILLFOCUS"; break;
+      case WM_IME_SETCONTEXT: seen += " WM_IME_SETCONTEXT"; break;
+      default: break;
+    }
+  }
+  Print("seen", seen.empty() ? "none" : seen.substr(1));
 }
 
 static std::string RectText(const RECT& r)
@@ -155,6 +207,34 @@ static void CreateHostWindow(bool overlapped)
                          rect.bottom - rect.top, nullptr, bar, GetModuleHandleA(nullptr), nullptr);
   Pump();
   Print("window", Hex(Window));
+}
+
+// A second top-level window that takes the focus and the foreground, above the first.
+static HWND Other = nullptr;
+
+static void CreateOther()
+{
+  Other = CreateWindowA("TestHost", "other window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 120, 300, 200, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
+  SetForegroundWindow(Other);
+  SetFocus(Other);
+  Pump();
+}
+
+// Whether the second window still holds the focus and the foreground and lies above the
+// first in the z-order; and the first window's outer size.
+static void FocusState()
+{
+  Pump();
+  Print("focus_other", std::to_string(GetFocus() == Other));
+  Print("foreground_other", std::to_string(GetForegroundWindow() == Other));
+  bool otherAbove = false;
+  for (HWND w = GetWindow(Window, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV))
+    otherAbove |= w == Other;
+  Print("other_above", std::to_string(otherAbove));
+  RECT r;
+  GetWindowRect(Window, &r);
+  Print("size", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
 }
 
 static void ClientRect()
@@ -231,6 +311,10 @@ static void CreateDevice(const std::string& arg)
   pp.SwapEffect = D3DSWAPEFFECT_COPY;
   pp.hDeviceWindow = Window;
   pp.Windowed = TRUE;
+  if (option == "msaa") {
+    pp.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  }
   const UINT adapter = option == "fail" ? 99 : D3DADAPTER_DEFAULT;
   HWND focus = option == "nofocus" ? nullptr : Window;
   IDirect3DDevice9* device = nullptr;
@@ -253,15 +337,33 @@ static void CreateDevice(const std::string& arg)
   Print("rt_format", std::to_string(desc.Format));
 }
 
-static void Frame(const std::string& arg)
+// Frames go to the device's back buffer, or to a swap chain's (chain:).
+static IDirect3DSwapChain9* Chain = nullptr;
+
+static IDirect3DSurface9* BackBuffer()
 {
-  const uint32_t seed = static_cast<uint32_t>(std::strtoul(arg.c_str(), nullptr, 0));
   IDirect3DSurface9* back = nullptr;
-  Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  if (Chain)
+    Chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);
+  else
+    Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  return back;
+}
+
+static HRESULT PresentFrame()
+{
+  return Chain ? Chain->Present(nullptr, nullptr, nullptr, nullptr, 0)
+               : Device->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+// Fills the back buffer with Pattern(x, y, seed): uploaded through system memory, and
+// for a multisampled back buffer through a plain render target and StretchRect.
+static void Fill(IDirect3DDevice9* device, IDirect3DSurface9* back, uint32_t seed)
+{
   D3DSURFACE_DESC desc;
   back->GetDesc(&desc);
   IDirect3DSurface9* image = nullptr;
-  Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &image, nullptr);
+  device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &image, nullptr);
   D3DLOCKED_RECT locked;
   image->LockRect(&locked, nullptr, 0);
   for (UINT y = 0; y < desc.Height; ++y) {
@@ -270,23 +372,46 @@ static void Frame(const std::string& arg)
       row[x] = Pattern(x, y, seed);
   }
   image->UnlockRect();
-  Device->UpdateSurface(image, nullptr, back, nullptr);
+  if (desc.MultiSampleType == D3DMULTISAMPLE_NONE) {
+    device->UpdateSurface(image, nullptr, back, nullptr);
+  } else {
+    IDirect3DSurface9* plain = nullptr;
+    device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, FALSE, &plain, nullptr);
+    device->UpdateSurface(image, nullptr, plain, nullptr);
+    device->StretchRect(plain, nullptr, back, nullptr, D3DTEXF_NONE);
+    plain->Release();
+  }
   image->Release();
+}
+
+static void Frame(const std::string& arg)
+{
+  const uint32_t seed = static_cast<uint32_t>(std::strtoul(arg.c_str(), nullptr, 0));
+  IDirect3DSurface9* back = BackBuffer();
+  Fill(Device, back, seed);
   back->Release();
-  Print("present_hr", HexNumber(static_cast<unsigned long>(Device->Present(nullptr, nullptr, nullptr, nullptr))));
+  Print("present_hr", HexNumber(static_cast<unsigned long>(PresentFrame())));
   Pump();
 }
 
-// The back buffer's pixels, read back through system memory, packed row after row.
-static std::vector<uint16_t> ReadBackBuffer(UINT& width, UINT& height, HRESULT& hr)
+// A surface's pixels, read back through system memory (a multisampled one resolved into
+// a plain render target first), packed row after row.
+static std::vector<uint16_t> ReadSurface(IDirect3DDevice9* device, IDirect3DSurface9* surface, UINT& width,
+                                         UINT& height, HRESULT& hr)
 {
-  IDirect3DSurface9* back = nullptr;
-  Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
   D3DSURFACE_DESC desc;
-  back->GetDesc(&desc);
+  surface->GetDesc(&desc);
+  IDirect3DSurface9* source = surface;
+  IDirect3DSurface9* resolved = nullptr;
+  if (desc.MultiSampleType != D3DMULTISAMPLE_NONE) {
+    device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, FALSE, &resolved,
+                               nullptr);
+    device->StretchRect(surface, nullptr, resolved, nullptr, D3DTEXF_NONE);
+    source = resolved;
+  }
   IDirect3DSurface9* copy = nullptr;
-  Device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-  hr = Device->GetRenderTargetData(back, copy);
+  device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+  hr = device->GetRenderTargetData(source, copy);
   D3DLOCKED_RECT locked;
   copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
   std::vector<uint16_t> pixels(size_t(desc.Width) * desc.Height);
@@ -294,9 +419,19 @@ static std::vector<uint16_t> ReadBackBuffer(UINT& width, UINT& height, HRESULT& 
     std::memcpy(&pixels[size_t(y) * desc.Width], static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, desc.Width * 2);
   copy->UnlockRect();
   copy->Release();
-  back->Release();
+  if (resolved)
+    resolved->Release();
   width = desc.Width;
   height = desc.Height;
+  return pixels;
+}
+
+// The back buffer's pixels.
+static std::vector<uint16_t> ReadBackBuffer(UINT& width, UINT& height, HRESULT& hr)
+{
+  IDirect3DSurface9* back = BackBuffer();
+  std::vector<uint16_t> pixels = ReadSurface(Device, back, width, height, hr);
+  back->Release();
   return pixels;
 }
 
@@ -311,29 +446,85 @@ static void Dump(const std::string& file)
   Print("dump_hr", HexNumber(static_cast<unsigned long>(hr)));
 }
 
+// The first pixel where `pixels` differs from the frame Pattern(x, y, seed) as the test
+// plugin of factor s writes it (s = 0: as rendered), or "ok".
+static std::string Compare(const std::vector<uint16_t>& pixels, UINT width, UINT height, uint32_t s, uint32_t seed)
+{
+  const auto source = [seed](uint32_t x, uint32_t y) { return Pattern(x, y, seed); };
+  for (UINT y = 0; y < height; ++y) {
+    for (UINT x = 0; x < width; ++x) {
+      const uint16_t expected = ExpectedTestFrame(source, x, y, s, width, height);
+      const uint16_t actual = pixels[size_t(y) * width + x];
+      if (actual != expected)
+        return "pixel " + std::to_string(x) + "," + std::to_string(y) + " is " + std::to_string(actual) + " not " +
+               std::to_string(expected);
+    }
+  }
+  return "ok";
+}
+
 static void Verify(const std::string& arg)
 {
   const std::vector<int> n = Numbers(arg);
-  const uint32_t s = static_cast<uint32_t>(n.at(0)), seed = static_cast<uint32_t>(n.at(1));
   UINT width, height;
   HRESULT hr;
   const std::vector<uint16_t> pixels = ReadBackBuffer(width, height, hr);
-  const uint32_t columns = s ? width / s * s : 0, rows = s ? height / s * s : 0;
-  std::string result = "ok";
-  for (UINT y = 0; y < height && result == "ok"; ++y) {
-    for (UINT x = 0; x < width; ++x) {
-      const uint16_t expected = x < columns && y < rows
-                                    ? static_cast<uint16_t>(Pattern(x / s * s, y / s * s, seed) ^ TestMark(x % s, y % s))
-                                    : Pattern(x, y, seed);
-      const uint16_t actual = pixels[size_t(y) * width + x];
-      if (actual != expected) {
-        result = "pixel " + std::to_string(x) + "," + std::to_string(y) + " is " + std::to_string(actual) + " not " +
-                 std::to_string(expected);
-        break;
-      }
-    }
+  Print("verify", Compare(pixels, width, height, static_cast<uint32_t>(n.at(0)), static_cast<uint32_t>(n.at(1))));
+}
+
+// What reached the window: a GDI copy of the client area from the screen, each pixel
+// taken back to 16 bits (the top bits of each 8-bit channel).
+static std::vector<uint16_t> CaptureClient(UINT& width, UINT& height)
+{
+  RECT client;
+  GetClientRect(Window, &client);
+  width = static_cast<UINT>(client.right);
+  height = static_cast<UINT>(client.bottom);
+  POINT origin = {0, 0};
+  ClientToScreen(Window, &origin);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, static_cast<int>(width), static_cast<int>(height), screen, origin.x, origin.y,
+         SRCCOPY | CAPTUREBLT);
+  GdiFlush();
+  std::vector<uint16_t> pixels(size_t(width) * height);
+  const auto* rgb = static_cast<const uint32_t*>(bits);
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = static_cast<uint16_t>(((rgb[i] >> 19) & 0x1F) << 11 | ((rgb[i] >> 10) & 0x3F) << 5 |
+                                      ((rgb[i] >> 3) & 0x1F));
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// The window shows a presented frame a moment after Present returns (the X server
+// draws it): the copy is taken again, for up to two seconds, until it shows the frame.
+static void Capture(const std::string& arg)
+{
+  const std::vector<int> n = Numbers(arg);
+  std::string result;
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    UINT width, height;
+    const std::vector<uint16_t> pixels = CaptureClient(width, height);
+    result = Compare(pixels, width, height, static_cast<uint32_t>(n.at(0)), static_cast<uint32_t>(n.at(1)));
+    if (result == "ok")
+      break;
+    Sleep(50);
+    Pump();
   }
-  Print("verify", result);
+  Print("capture", result);
 }
 
 // The plugin popup: the submenu holding an item with identifier 50000 or more.
@@ -401,6 +592,159 @@ static void Choose(std::string caption)
   Print("chose", "none");
 }
 
+static D3DFORMAT FormatNamed(const std::string& name)
+{
+  return name == "unknown" ? D3DFMT_UNKNOWN : D3DFMT_X8R8G8B8;
+}
+
+
+static void Reset(const std::string& arg)
+{
+  const size_t comma2 = arg.find(',', arg.find(',') + 1);
+  const std::vector<int> size = Numbers(arg.substr(0, comma2));
+  D3DPRESENT_PARAMETERS pp = {};  // a fresh record, as programs fill one for a new mode
+  pp.BackBufferWidth = size.at(0);
+  pp.BackBufferHeight = size.at(1);
+  const std::string option = comma2 == std::string::npos ? "" : arg.substr(comma2 + 1);
+  pp.BackBufferFormat = FormatNamed(option);
+  pp.BackBufferCount = 1;
+  pp.SwapEffect = option == "bad" ? static_cast<D3DSWAPEFFECT>(0) : D3DSWAPEFFECT_COPY;
+  pp.hDeviceWindow = Window;
+  pp.Windowed = TRUE;
+  const HRESULT hr = Device->Reset(&pp);
+  Print("reset_hr", HexNumber(static_cast<unsigned long>(hr)));
+  Print("bbformat", std::to_string(pp.BackBufferFormat));
+  IDirect3DSurface9* back = nullptr;
+  if (SUCCEEDED(Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
+    D3DSURFACE_DESC desc = {};
+    back->GetDesc(&desc);
+    back->Release();
+    Print("rt_format", std::to_string(desc.Format));
+  }
+}
+
+// A render-target texture of the program's, bound as render target 0, and its texels
+// as filled.
+static IDirect3DTexture9* BoundTexture = nullptr;
+static std::vector<uint16_t> TextureTexels;
+
+static std::vector<uint16_t> ReadTexture()
+{
+  IDirect3DSurface9* level = nullptr;
+  BoundTexture->GetSurfaceLevel(0, &level);
+  UINT width, height;
+  HRESULT hr;
+  std::vector<uint16_t> texels = ReadSurface(Device, level, width, height, hr);
+  level->Release();
+  return texels;
+}
+
+static void BindTexture(const std::string& arg)
+{
+  const UINT size = static_cast<UINT>(std::atoi(arg.c_str()));
+  Device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &BoundTexture, nullptr);
+  IDirect3DSurface9* level = nullptr;
+  BoundTexture->GetSurfaceLevel(0, &level);
+  Device->ColorFill(level, nullptr, D3DCOLOR_XRGB(0x10, 0x44, 0xA0));
+  Print("rtt_hr", HexNumber(static_cast<unsigned long>(Device->SetRenderTarget(0, level))));
+  level->Release();
+  TextureTexels = ReadTexture();
+}
+
+static void CheckTexture()
+{
+  const std::vector<uint16_t> texels = ReadTexture();
+  std::string result = texels.size() == TextureTexels.size() ? "ok" : "size changed";
+  for (size_t i = 0; i < texels.size() && result == "ok"; ++i)
+    if (texels[i] != TextureTexels[i])
+      result = "texel " + std::to_string(i) + " is " + std::to_string(texels[i]) + " not " +
+               std::to_string(TextureTexels[i]);
+  Print("rtt", result);
+}
+
+static void SelectChain(const std::string& arg)
+{
+  if (Chain)
+    Chain->Release();
+  Chain = nullptr;
+  HRESULT hr = D3D_OK;
+  if (arg == "implicit") {
+    hr = Device->GetSwapChain(0, &Chain);
+  } else if (arg != "device") {
+    const std::vector<int> size = Numbers(arg);
+    D3DPRESENT_PARAMETERS pp = {};
+    pp.BackBufferWidth = size.at(0);
+    pp.BackBufferHeight = size.at(1);
+    pp.BackBufferFormat = D3DFMT_R5G6B5;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_COPY;
+    pp.hDeviceWindow = Window;
+    pp.Windowed = TRUE;
+    hr = Device->CreateAdditionalSwapChain(&pp, &Chain);
+  }
+  Print("chain_hr", HexNumber(static_cast<unsigned long>(hr)));
+}
+
+// ---- a render thread presenting while this thread switches plugins ----
+
+struct ThreadRun {
+  int frames = 0;
+  uint32_t seeds = 1;
+  int bad = 0;
+  std::string firstBad;
+};
+
+static DWORD WINAPI RenderThread(LPVOID param)
+{
+  ThreadRun& run = *static_cast<ThreadRun*>(param);
+  for (int i = 0; i < run.frames; ++i) {
+    const uint32_t seed = 1 + static_cast<uint32_t>(i) % run.seeds;
+    IDirect3DSurface9* back = BackBuffer();
+    Fill(Device, back, seed);
+    back->Release();
+    PresentFrame();
+    UINT width, height;
+    HRESULT hr;
+    const std::vector<uint16_t> pixels = ReadBackBuffer(width, height, hr);
+    bool known = false;
+    std::string differences;
+    for (uint32_t s : {0u, 2u, 3u, 4u}) {
+      const std::string result = Compare(pixels, width, height, s, seed);
+      known |= result == "ok";
+      differences += " s" + std::to_string(s) + ": " + result;
+    }
+    if (!known && run.bad++ == 0)
+      run.firstBad = "frame " + std::to_string(i) + differences;
+  }
+  return 0;
+}
+
+static void ThreadScenario(const std::string& arg)
+{
+  const std::vector<int> n = Numbers(arg);
+  ThreadRun run;
+  run.frames = n.at(0);
+  run.seeds = static_cast<uint32_t>(n.at(1));
+  std::vector<UINT> items;
+  HMENU popup = FindPluginPopup(GetMenu(Window));
+  for (int i = 0; popup && i < GetMenuItemCount(popup); ++i)
+    items.push_back(GetMenuItemID(popup, i));
+  HANDLE thread = CreateThread(nullptr, 0, RenderThread, &run, 0, nullptr);
+  int switches = 0;
+  while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
+    if (!items.empty()) {
+      SendMessageA(Window, WM_COMMAND, MAKEWPARAM(items[static_cast<size_t>(switches) % items.size()], 0), 0);
+      ++switches;
+    }
+    Pump();
+  }
+  CloseHandle(thread);
+  Print("thread_frames", std::to_string(run.frames));
+  Print("switches", std::to_string(switches));
+  Print("thread_bad", std::to_string(run.bad));
+  Print("thread_first_bad", run.firstBad);
+}
+
 static DWORD WINAPI EmptyThread(LPVOID) { return 0; }
 
 static void Threads(const std::string& arg)
@@ -456,11 +800,47 @@ int main(int argc, char** argv)
       Menu();
     } else if (name == "choose") {
       Choose(Arg(command));
+    } else if (name == "fill") {
+      IDirect3DSurface9* back = BackBuffer();
+      Fill(Device, back, static_cast<uint32_t>(std::strtoul(Arg(command).c_str(), nullptr, 0)));
+      back->Release();
+    } else if (name == "other") {
+      CreateOther();
+    } else if (name == "focusstate") {
+      FocusState();
+    } else if (name == "watch") {
+      Pump();
+      Watched.clear();
+      Watching = true;
+    } else if (name == "seen") {
+      Watching = false;
+      PrintWatched();
+    } else if (name == "present") {
+      Print("present_hr", HexNumber(static_cast<unsigned long>(PresentFrame())));
+      Pump();
+    } else if (name == "reset") {
+      Reset(Arg(command));
+    } else if (name == "capture") {
+      Capture(Arg(command));
+    } else if (name == "rtt") {
+      BindTexture(Arg(command));
+    } else if (name == "rttcheck") {
+      CheckTexture();
+    } else if (name == "chain") {
+      SelectChain(Arg(command));
+    } else if (name == "thread") {
+      ThreadScenario(Arg(command));
     } else if (name == "rtref") {
       IDirect3DSurface9* target = nullptr;
       Device->GetRenderTarget(0, &target);
       Print("rtref", std::to_string(target->Release()));
     } else if (name == "release") {
+      if (Chain)
+        Chain->Release();
+      Chain = nullptr;
+      if (BoundTexture)
+        BoundTexture->Release();
+      BoundTexture = nullptr;
       if (Device)
         Device->Release();
       Device = nullptr;

@@ -15,9 +15,11 @@
 #include <cstring>
 #include <string>
 
-#include "src/d3d9.h"
-#include "src/functions.h"
+#include <mmsystem.h>
+
+#include "src/forwarding.h"
 #include "src/log.h"
+#include "src/startup.h"
 
 static std::string SystemDirectory;
 
@@ -34,16 +36,15 @@ static UINT WINAPI FakeSystemDirectory(LPSTR buffer, UINT size)
 
 int main(int argc, char** argv)
 {
-  SystemDirectoryA = FakeSystemDirectory;
+  SetSystemDirectorySource(FakeSystemDirectory);
   int calls = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "log") {
-      bLog = true;
-      if (!OpenLog())
+      if (!StartLog(timeGetTime()))
         return 3;
     } else if (arg.rfind("self=", 0) == 0) {
-      hModule = LoadLibraryA(arg.c_str() + 5);
+      SetLibraryModule(LoadLibraryA(arg.c_str() + 5));
     } else if (arg.rfind("call=", 0) == 0) {
       std::string dir = arg.substr(5);
       UINT sdk = D3D_SDK_VERSION;

@@ -59,6 +59,25 @@ HRESULT STDMETHODCALLTYPE DeviceGetRenderTarget(IDirect3DDevice9* self, DWORD in
   return D3D_OK;
 }
 
+// The back buffer is the render target: the fake has one surface.
+HRESULT STDMETHODCALLTYPE DeviceGetBackBuffer(IDirect3DDevice9* self, UINT swapChain, UINT index,
+                                              D3DBACKBUFFER_TYPE type, IDirect3DSurface9** backBuffer)
+{
+  FakeDevice* d = DeviceOf(self);
+  if (swapChain != 0 || index != 0 || type != D3DBACKBUFFER_TYPE_MONO || FAILED(d->getBackBufferResult))
+    return FAILED(d->getBackBufferResult) ? d->getBackBufferResult : D3DERR_INVALIDCALL;
+  ++d->renderTarget.refs;
+  *backBuffer = d->renderTarget.iface();
+  return D3D_OK;
+}
+
+// No swap chain objects: the library then leaves swap chains alone.
+HRESULT STDMETHODCALLTYPE DeviceGetSwapChain(IDirect3DDevice9*, UINT, IDirect3DSwapChain9** swapChain)
+{
+  *swapChain = nullptr;
+  return D3DERR_INVALIDCALL;
+}
+
 HRESULT STDMETHODCALLTYPE DeviceCreateOffscreenPlainSurface(IDirect3DDevice9* self, UINT width, UINT height,
                                                             D3DFORMAT format, D3DPOOL pool,
                                                             IDirect3DSurface9** surface, HANDLE* shared)
@@ -127,6 +146,8 @@ FakeDevice::FakeDevice(UINT width, UINT height, INT pitch)
     : lpVtbl(&table), renderTarget(width, height, D3DFMT_R5G6B5, pitch), copyPitch(pitch)
 {
   table.GetRenderTarget = DeviceGetRenderTarget;
+  table.GetBackBuffer = DeviceGetBackBuffer;
+  table.GetSwapChain = DeviceGetSwapChain;
   table.CreateOffscreenPlainSurface = DeviceCreateOffscreenPlainSurface;
   table.GetRenderTargetData = DeviceGetRenderTargetData;
   table.UpdateSurface = DeviceUpdateSurface;

@@ -31,6 +31,7 @@ struct FakeDevice {
   INT copyPitch;                     // pitch of the surfaces it creates
 
   HRESULT getRenderTargetResult = D3D_OK;
+  HRESULT getBackBufferResult = D3D_OK;
   HRESULT createSurfaceResult = D3D_OK;
   HRESULT copySurfaceLockResult = D3D_OK;
   HRESULT getRenderTargetDataResult = D3D_OK;

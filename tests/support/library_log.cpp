@@ -1,5 +1,8 @@
 #include "library_log.h"
 
+#include <windows.h>
+#include <mmsystem.h>
+
 #include "src/log.h"
 #include "testing.h"
 
@@ -13,8 +16,7 @@ void OpenLibraryLog()
     return;
   LogDirectory = new TempDir;  // kept to the end of the process, as the log is
   CurrentDirectory here(LogDirectory->path());
-  bLog = true;
-  OpenLog();
+  StartLog(timeGetTime());
 }
 
 LogWatch::LogWatch() : start_(LogDirectory ? ReadFileBytes(LogPath()).size() : 0) {}

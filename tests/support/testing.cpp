@@ -288,3 +288,8 @@ std::vector<std::string> ReadLog(const std::string& dir)
 {
   return LogEntries(ReadFileBytes(JoinPath(dir, "log.txt")));
 }
+
+std::string Expected(const LogPoint& point, const std::string& value)
+{
+  return std::string(point.message) + value + " " + point.tag + " " + std::to_string(point.line) + " ";
+}

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "src/log_points.h"
+
 // Directories of the build (Windows paths), set by the build system.
 std::string BinDir();        // d3d9.dll, the test hosts, plugins/ of test plugins
 std::string TestDataDir();   // fake system libraries and other fixtures
@@ -70,6 +72,8 @@ std::vector<std::string> SplitLines(const std::string& text);
 std::string OutputValue(const std::string& output, const std::string& key);
 // The values of every such line, in order.
 std::vector<std::string> OutputValues(const std::string& output, const std::string& key);
+// A null pointer as the hosts print it ("%p": as many zeros as a pointer has digits).
+inline const std::string NullPointerText(2 * sizeof(void*), '0');
 
 // A top-level window of a class of its own per window procedure (registered once).
 HWND MakeTestWindow(WNDPROC proc, DWORD style, HMENU menu = nullptr);
@@ -80,3 +84,6 @@ HWND MakeTestWindow(WNDPROC proc, DWORD style, HMENU menu = nullptr);
 std::vector<std::string> LogEntries(const std::string& bytes);
 // LogEntries of log.txt in dir.
 std::vector<std::string> ReadLog(const std::string& dir);
+// A fixed log point's time-stamped line as LogEntries gives it: "message tag line ",
+// with the value, if any, after the message.
+std::string Expected(const LogPoint& point, const std::string& value = "");

@@ -1,21 +1,34 @@
 // The plugin menu in the host window's menu bar, and the window procedure that serves
 // it: plugin choice, sizing cursors over the frame, and saving the window's placement.
-#include "menu.h"
+#include "plugin_menu.h"
 
 #include <cstring>
 #include <new>
 #include <type_traits>
 #include <vector>
 
-#include "d3d9.h"
-#include "functions.h"
+#include "activation.h"
+#include "frame_filter.h"
 #include "log.h"
+#include "settings.h"
 
-HMODULE hPlugin = nullptr;
-int32_t MenuInsertionId = 40022;
-UINT CheckedMenuId = MenuIdNone;
-HMENU PluginPopup = nullptr;
-WNDPROC WindowProcOrg = nullptr;
+// Written when the menu is built and by choices from it (the window's thread).
+static int32_t InsertionId = DefaultMenuInsertionId;
+static UINT CheckedId = MenuIdNone;
+static HMENU Popup = nullptr;
+static WNDPROC WindowProcOrg = nullptr;
+
+HMENU PluginPopup() { return Popup; }
+UINT CheckedMenuId() { return CheckedId; }
+int32_t MenuInsertionId() { return InsertionId; }
+WNDPROC OriginalWindowProc() { return WindowProcOrg; }
+void ForgetPluginMenu()
+{
+  InsertionId = DefaultMenuInsertionId;
+  CheckedId = MenuIdNone;
+  Popup = nullptr;
+  WindowProcOrg = nullptr;
+}
 
 // Every entry the menu was built with, so that a command's item data is only ever
 // followed when it is one of ours.
@@ -27,14 +40,6 @@ constexpr UINT PopupCaptionLength = 7;
 static char NoneCaption[] = "None";
 static const char PluginPattern[] = "plugins/*.rpi";
 static const char PluginDirectory[] = "plugins/";
-
-// Log lines of this module.
-constexpr int LineWindowProc = 38;
-constexpr int LineCommand = 78;
-constexpr int LinePluginChoice = 83;
-constexpr int LineCreatePluginsMenu = 145;
-constexpr int LineSubclassSuccess = 214;
-constexpr int LineSubclassFailed = 218;
 
 // Menu-item records: the 32-bit platform's MENUITEMINFOA is 48 bytes.
 static_assert(sizeof(void*) == 8 || sizeof(MENUITEMINFOA) == 48, "MENUITEMINFOA is 48 bytes");
@@ -67,7 +72,7 @@ static void InsertItem(HMENU popup, UINT id, ULONG_PTR data, char* text)
 
 // Loads one plugin file and, if it is a usable plugin, gives it an item. A file that
 // does not load, lacks RenderPluginGetInfo or returns no descriptor gets none.
-static bool AddPlugin(HMENU popup, UINT id, const char* fileName, const char* defaultFilter)
+static bool AddPlugin(HMENU popup, UINT id, const char* fileName, const char* defaultFilter, HMODULE& chosen)
 {
   char path[MAX_PATH];
   const size_t prefix = sizeof PluginDirectory - 1;
@@ -81,7 +86,7 @@ static bool AddPlugin(HMENU popup, UINT id, const char* fileName, const char* de
 
   HMODULE module = LoadLibraryA(path);
   if (!module) {
-    if (bLog)
+    if (LogEnabled())
       WriteLogLabel("Plugin not loaded: ", path, " Err = ", static_cast<uint32_t>(GetLastError()));
     return false;
   }
@@ -119,8 +124,8 @@ static bool AddPlugin(HMENU popup, UINT id, const char* fileName, const char* de
   std::memcpy(entry->szPath, path, sizeof path);
 
   if (std::strcmp(defaultFilter, entry->szPath) == 0) {
-    CheckedMenuId = id;
-    hPlugin = module;
+    CheckedId = id;
+    chosen = module;
   }
   WriteLogLabel("Init dwItemData = ", reinterpret_cast<uintptr_t>(entry), " Plugin name = ", name);
   InsertItem(popup, id, reinterpret_cast<ULONG_PTR>(entry), name);
@@ -137,14 +142,14 @@ void CreatePluginsMenu(HWND hwnd)
   SettingsPath(settings);
   char defaultFilter[MAX_PATH];
   ReadSettingText(settings, "default_filter", "", defaultFilter, sizeof defaultFilter);
-  const int32_t menuId = ReadSettingInt(settings, "menu_id", MenuInsertionId);
+  const int32_t menuId = ReadSettingInt(settings, "menu_id", InsertionId);
   if (menuId < static_cast<int32_t>(MenuIdNone))
-    MenuInsertionId = menuId;
+    InsertionId = menuId;
 
-  WriteLogLine("CreatePluginsMenu", TagMenu, LineCreatePluginsMenu);
+  WriteLogLine(LogPoints::CreatePluginsMenu);
 
   HMENU popup = CreatePopupMenu();
-  PluginPopup = popup;
+  Popup = popup;
   MENUITEMINFOA caption = {};
   caption.cbSize = sizeof caption;
   caption.fMask = MaskPopup;
@@ -152,35 +157,36 @@ void CreatePluginsMenu(HWND hwnd)
   caption.hSubMenu = popup;
   caption.dwTypeData = PopupCaption;
   caption.cch = PopupCaptionLength;
-  InsertMenuItemA(bar, static_cast<UINT>(MenuInsertionId), FALSE, &caption);
+  InsertMenuItemA(bar, static_cast<UINT>(InsertionId), FALSE, &caption);
 
+  HMODULE chosen = ActivePlugin();
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(PluginPattern, &found);
   if (search != INVALID_HANDLE_VALUE) {
     InsertItem(popup, MenuIdNone, 0, NoneCaption);
-    CheckedMenuId = MenuIdNone;
+    CheckedId = MenuIdNone;
     UINT id = MenuIdFirstPlugin;
     do {
       if (id > MenuIdLast) {
         WriteLogLabel("More plugins than menu identifiers; skipped: ", found.cFileName);
         continue;
       }
-      if (AddPlugin(popup, id, found.cFileName, defaultFilter))
+      if (AddPlugin(popup, id, found.cFileName, defaultFilter, chosen))
         ++id;
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }
 
-  InitPlugin();
-  CheckMenuItem(popup, CheckedMenuId, MF_BYCOMMAND | MF_CHECKED);
+  SelectPlugin(chosen);
+  CheckMenuItem(popup, CheckedId, MF_BYCOMMAND | MF_CHECKED);
 
   const LONG_PTR previous =
       SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
   WindowProcOrg = reinterpret_cast<WNDPROC>(previous);
   if (previous) {
-    WriteLogLine("SetWindowLongPtr success", TagMenu, LineSubclassSuccess);
-  } else if (bLog) {
-    WriteLogLine("SetWindowLongPtr failed", TagMenu, LineSubclassFailed);
+    WriteLogLine(LogPoints::SubclassSuccess);
+  } else if (LogEnabled()) {
+    WriteLogLine(LogPoints::SubclassFailed);
     WriteLogLabel("GetLastError = ", static_cast<uint32_t>(GetLastError()));
   }
 }
@@ -221,15 +227,15 @@ static LPCSTR SizingCursor(WPARAM hitTest)
 // A command from our popup: switch plugin, move the check mark, remember the choice.
 static void ChoosePlugin(UINT id)
 {
-  WriteLogLine("50000<=LOWORD(wParam)", TagMenu, LinePluginChoice);
+  WriteLogLine(LogPoints::PluginChoice);
 
   // Looked up in our own popup: a host item with a high identifier is not a choice,
   // and item data is only followed when it is one of our entries.
   MENUITEMINFOA item = {};
   item.cbSize = sizeof item;
   item.fMask = MIIM_DATA;
-  if (!PluginPopup || !GetMenuItemInfoA(PluginPopup, id, FALSE, &item)) {
-    if (bLog)
+  if (!Popup || !GetMenuItemInfoA(Popup, id, FALSE, &item)) {
+    if (LogEnabled())
       WriteLogLabel("GetLastError = ", static_cast<uint32_t>(GetLastError()));
     return;
   }
@@ -241,12 +247,11 @@ static void ChoosePlugin(UINT id)
   WriteLogLabel("dwItemData = ", static_cast<uintptr_t>(item.dwItemData));
 
   const PluginEntry* entry = reinterpret_cast<const PluginEntry*>(item.dwItemData);
-  hPlugin = entry ? entry->hPluginModule : nullptr;
-  InitPlugin();
+  SelectPlugin(entry ? entry->hPluginModule : nullptr);
 
-  CheckMenuItem(PluginPopup, CheckedMenuId, MF_BYCOMMAND | MF_UNCHECKED);
-  CheckMenuItem(PluginPopup, id, MF_BYCOMMAND | MF_CHECKED);
-  CheckedMenuId = id;
+  CheckMenuItem(Popup, CheckedId, MF_BYCOMMAND | MF_UNCHECKED);
+  CheckMenuItem(Popup, id, MF_BYCOMMAND | MF_CHECKED);
+  CheckedId = id;
 
   char settings[SettingsPathSize];
   SettingsPath(settings);
@@ -255,7 +260,7 @@ static void ChoosePlugin(UINT id)
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-  WriteLogLine("WindowProc", TagMenu, LineWindowProc);
+  WriteLogLine(LogPoints::WindowProc);
   WriteLogLabel("Message = ", static_cast<int32_t>(uMsg));
 
   switch (uMsg) {
@@ -268,7 +273,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
       SaveWindowPlacement(hwnd);
       break;
     case WM_COMMAND:
-      WriteLogLine("WM_COMMAND==uMsg", TagMenu, LineCommand);
+      WriteLogLine(LogPoints::Command);
       if (HIWORD(wParam) == 0 && LOWORD(wParam) >= MenuIdNone)
         ChoosePlugin(LOWORD(wParam));
       break;

@@ -1,9 +1,10 @@
-// Interface slot patching: one entry of a method table (or of an import table)
-// replaced by ours, the previous entry saved for the replacement to forward to.
+// Slot patching: one entry of a method table or of an import table replaced by ours,
+// the entry it held before kept for the replacement to forward to.
 #pragma once
 
 #include <windows.h>
-#include <d3d9.h>
+
+#include <cstddef>
 
 // What happened to a slot.
 struct SlotChange {
@@ -36,13 +37,28 @@ SlotChange ReplaceSlot(F* slot, F replacement, F& saved, void* protectStart, SIZ
   return change;
 }
 
-// The system's methods whose entries we replace, saved for the replacements to call.
-typedef decltype(IDirect3D9Vtbl::CreateDevice) CreateDeviceFn;
-typedef decltype(IDirect3DDevice9Vtbl::Present) PresentFn;
-extern CreateDeviceFn CreateDeviceOrg;
-extern PresentFn PresentOrg;
+// The entries that method tables held before ours, one per (table, slot): objects of
+// different implementations (an IDirect3D9 and an IDirect3D9Ex, a device and a fake)
+// have tables of their own, and each replacement must forward to its own table's
+// original. Safe to use from any thread.
+class OriginalEntries {
+ public:
+  // Replaces entry `slot` of `table` (protection over its first `protectEntries`
+  // entries) and keeps what it held. Returns what ReplaceSlot did.
+  SlotChange Replace(void** table, size_t slot, void* replacement, size_t protectEntries);
+  // The entry that `table` held at `slot` before ours, or null when we never replaced it.
+  void* Find(void* const* table, size_t slot) const;
+  // Forgets every table (tests that reuse a table's memory).
+  void Clear();
 
-// Points the CreateDevice entry of the object's method table at CreateDeviceNew.
-void HookCreateDevice(IDirect3D9* d3d);
-// Points the Present entry of the device's method table at PresentNew.
-void HookPresent(IDirect3DDevice9* device);
+ private:
+  struct Entry {
+    void* const* table;
+    size_t slot;
+    void* original;
+  };
+  static constexpr size_t Capacity = 64;
+  Entry entries_[Capacity] = {};
+  size_t count_ = 0;
+  mutable SRWLOCK lock_ = SRWLOCK_INIT;
+};

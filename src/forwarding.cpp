@@ -1,0 +1,89 @@
+#include "forwarding.h"
+
+#include <atomic>
+#include <cstring>
+#include <type_traits>
+
+#include "device.h"
+#include "log.h"
+#include "startup.h"
+
+// The system library's Direct3DCreate9, found at the first successful load (any thread
+// may create Direct3D; a second load finds the same library and function).
+static std::atomic<Direct3DCreate9Fn> Direct3DCreate9Org{nullptr};
+static SystemDirectoryFn SystemDirectory = GetSystemDirectoryA;
+
+bool Direct3DInUse() { return Direct3DCreate9Org.load() != nullptr; }
+void SetSystemDirectorySource(SystemDirectoryFn source) { SystemDirectory = source; }
+void UseSystemDirect3D(Direct3DCreate9Fn create) { Direct3DCreate9Org = create; }
+
+// Loads d3d9.dll from the system directory and returns its Direct3DCreate9, or null.
+// The system library is never released.
+static Direct3DCreate9Fn LoadSystemDirect3D()
+{
+  static const char FileName[] = "\\d3d9.dll";  // 10 bytes with its NUL
+  char path[MAX_PATH];
+  const UINT length = SystemDirectory(path, MAX_PATH);
+  // No system directory, or one too long to take the file name: refuse the load
+  // rather than overrun the buffer.
+  if (length == 0 || length + sizeof FileName > MAX_PATH) {
+    if (LogEnabled()) {
+      WriteLogLabel("system directory unusable, length = ", length);
+      CloseLog();
+    }
+    return nullptr;
+  }
+  // Appended at the terminating NUL, never further than the length reported.
+  std::memcpy(path + strnlen(path, length), FileName, sizeof FileName);
+  WriteLogLabel("path = ", path);
+
+  HMODULE h_d3d9 = LoadLibraryA(path);
+  if (!h_d3d9) {
+    if (LogEnabled()) {
+      WriteLogLabel("h_d3d9 == NULL Err = ", static_cast<int32_t>(GetLastError()));
+      CloseLog();
+    }
+    return nullptr;
+  }
+  if (h_d3d9 == LibraryModule()) {
+    // The path led back to this very library.
+    if (LogEnabled()) {
+      WriteLogLabel("h_d3d9 == hModule");
+      CloseLog();
+    }
+    return nullptr;
+  }
+  auto create = reinterpret_cast<Direct3DCreate9Fn>(
+      reinterpret_cast<void*>(GetProcAddress(h_d3d9, "Direct3DCreate9")));
+  if (!create && LogEnabled()) {
+    WriteLogLabel("Direct3DCreate9Org == NULL");
+    CloseLog();
+  }
+  return create;
+}
+
+IDirect3D9* WINAPI Direct3DCreate9(UINT SDKVersion)
+{
+  WriteLogLine(LogPoints::Create9);
+  Direct3DCreate9Fn create = Direct3DCreate9Org.load();
+  if (!create) {
+    create = LoadSystemDirect3D();
+    if (!create)
+      return nullptr;
+    Direct3DCreate9Org = create;
+  }
+  IDirect3D9* d3d = create(SDKVersion);
+  if (!d3d) {
+    // The system refused (an SDK version it does not take, say): nothing to patch.
+    WriteLogLabel("Direct3DCreate9Org returned NULL");
+    return nullptr;
+  }
+  HookCreateDevice(d3d);
+  WriteLogLine(LogPoints::Create9Success);
+  return d3d;
+}
+
+// The export keeps the platform's type and calling convention exactly (the
+// declaration in <d3d9.h> already refuses any other definition).
+static_assert(std::is_same<decltype(&Direct3DCreate9), Direct3DCreate9Fn>::value,
+              "Direct3DCreate9 has the platform's type");

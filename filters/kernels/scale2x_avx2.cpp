@@ -15,11 +15,15 @@ inline Wide Load(const uint16_t* p) { return _mm256_loadu_si256((const Wide*)p);
 inline Wide Select(Wide mask, Wide a, Wide b) { return _mm256_blendv_epi8(b, a, mask); }
 
 // Writes a0 b0 a1 b1 ... a15 b15 (32 pixels) at dst. The unpacks work within each
-// 128-bit half, so the halves are put back in order afterwards.
+// 128-bit half (lo: pixels 0-3 and 8-11, hi: 4-7 and 12-15), so the four halves are
+// stored in order as 128-bit stores: measured faster here than putting the halves back
+// together with two lane permutes and two 256-bit stores.
 inline void StoreInterleaved2(uint16_t* dst, Wide a, Wide b) {
   Wide lo = _mm256_unpacklo_epi16(a, b), hi = _mm256_unpackhi_epi16(a, b);
-  _mm256_storeu_si256((Wide*)dst, _mm256_permute2x128_si256(lo, hi, 0x20));
-  _mm256_storeu_si256((Wide*)(dst + kWideLanes), _mm256_permute2x128_si256(lo, hi, 0x31));
+  _mm_storeu_si128((__m128i*)dst, _mm256_castsi256_si128(lo));
+  _mm_storeu_si128((__m128i*)(dst + 8), _mm256_castsi256_si128(hi));
+  _mm_storeu_si128((__m128i*)(dst + 16), _mm256_extracti128_si256(lo, 1));
+  _mm_storeu_si128((__m128i*)(dst + 24), _mm256_extracti128_si256(hi, 1));
 }
 
 inline unsigned Clamp(long i, unsigned n) { return i < 0 ? 0 : i >= (long)n ? n - 1 : (unsigned)i; }

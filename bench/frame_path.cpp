@@ -135,6 +135,7 @@ int main(int argc, char** argv)
   std::printf("\n  %-4s %10s %10s %10s %10s %10s %12s\n", "s", "frame", "Present", "platform", "plugin", "library",
               "library/frame");
 
+  double frame2 = 1;
   for (const char* name : {"tp_s2", "tp_s3", "tp_s4"}) {
     HMODULE module = LoadLibraryA((pluginDir + "\\" + name + ".rpi").c_str());
     if (!module) {
@@ -162,6 +163,8 @@ int main(int argc, char** argv)
     });
     IDirect3DSurface9_UnlockRect(copy);
     IDirect3DSurface9_Release(copy);
+    if (a.scale == 2)
+      frame2 = frame;
     std::printf("  %-4d %10.3f %10.3f %10.3f %10.3f %10.4f %11.2f%%\n", int(a.scale), frame, alone - clearTime, platform,
                 plugin, own, 100.0 * own / frame);
   }
@@ -169,6 +172,40 @@ int main(int argc, char** argv)
               "  read-back and upload calls after a Clear (the Clear's own time taken off); plugin:\n"
               "  RenderPluginOutput; library: the library's own work (sampling down and the request),\n"
               "  measured on its own.\n");
+
+  // The lock that every frame and every plugin choice take: one uncontended round trip.
+  const double lockMs = PerCall(frames * 10000, [] { (void)ActivePlugin(); });
+  std::printf("\n  frame lock, one uncontended round trip: %.1f ns (%.5f%% of the s = 2 frame)\n", lockMs * 1e6,
+              100.0 * lockMs / frame2);
+
+  // Other shapes of frames, with the s = 2 plugin: after a Reset to 1920x1080 (the
+  // library measures the new back buffer and activates the plugin for it), and a 4x
+  // multisampled back buffer (resolved, read back, filtered, and written back).
+  SelectPlugin(LoadLibraryA((pluginDir + "\\tp_s2.rpi").c_str()));
+  std::printf("\n  %-34s %10s %10s %8s\n", "other frames, s = 2", "filtered", "Present", "ratio");
+  const struct {
+    const char* name;
+    UINT width, height;
+    D3DMULTISAMPLE_TYPE samples;
+    D3DSWAPEFFECT effect;
+  } shapes[] = {
+      {"after Reset to 1920x1080", 1920, 1080, D3DMULTISAMPLE_NONE, D3DSWAPEFFECT_COPY},
+      {"640x480, 4x multisampled", Width, Height, D3DMULTISAMPLE_4_SAMPLES, D3DSWAPEFFECT_DISCARD},
+  };
+  for (const auto& shape : shapes) {
+    D3DPRESENT_PARAMETERS other = pp;
+    other.BackBufferWidth = shape.width;
+    other.BackBufferHeight = shape.height;
+    other.MultiSampleType = shape.samples;
+    other.SwapEffect = shape.effect;
+    if (FAILED(IDirect3DDevice9_Reset(device, &other))) {
+      std::printf("  %-34s (the platform refused the Reset)\n", shape.name);
+      continue;
+    }
+    const double filtered = PerCall(frames / 2 + 1, presentNew);
+    const double unfiltered = PerCall(frames / 2 + 1, presentOrg);
+    std::printf("  %-34s %10.3f %10.3f %7.2fx\n", shape.name, filtered, unfiltered, filtered / unfiltered);
+  }
   IDirect3DDevice9_Release(device);
   IDirect3D9_Release(d3d);
   return 0;

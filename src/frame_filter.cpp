@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "log.h"
+#include "srw_lock.h"
 
 // All of it is guarded by FrameLock: the plugin in use (written by menu choices), the
 // back buffer measured at device creation or reset, and the activations built from them
@@ -23,14 +24,6 @@ constexpr size_t MaxResetFailures = 8;
 static const void* ResetFailures[MaxResetFailures];
 
 namespace {
-class FrameLockHold {
- public:
-  FrameLockHold() { AcquireSRWLockExclusive(&FrameLock); }
-  ~FrameLockHold() { ReleaseSRWLockExclusive(&FrameLock); }
-  FrameLockHold(const FrameLockHold&) = delete;
-  FrameLockHold& operator=(const FrameLockHold&) = delete;
-};
-
 // The reasons a frame goes out as the program rendered it. Each is logged once, and
 // again only after a frame was filtered since: never a line per frame.
 enum FrameFailure {
@@ -118,45 +111,45 @@ static Activation* ActivationFor(const D3DSURFACE_DESC& desc, INT pitch)
 
 HMODULE ActivePlugin()
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   return Plugin;
 }
 
 void SelectPlugin(HMODULE plugin)
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   Plugin = plugin;
   ActivateLocked();
 }
 
 void InitPlugin()
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   ActivateLocked();
 }
 
 SurfaceGeometryRecord MeasuredBackBuffer()
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   return Measured;
 }
 
 void SetMeasuredBackBuffer(const SurfaceGeometryRecord& geometry)
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   Measured = geometry;
 }
 
 ActivationSummary CurrentActivation()
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   const Activation& a = Activations[0];
   return {a.module, a.output, a.scale, a.geometry, a.staging.data(), a.staging.size(), a.request};
 }
 
 void NoteResetResult(const void* device, bool succeeded)
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   for (const void*& marked : ResetFailures)
     if (marked == device)
       marked = nullptr;
@@ -197,7 +190,7 @@ struct FrameSurfaces {
 
 void FilterFrame(IDirect3DDevice9* device, IDirect3DSwapChain9* swapChain)
 {
-  FrameLockHold hold;
+  ExclusiveHold hold(FrameLock);
   if (!Plugin || ResetFailed(device))
     return;
   WriteLogLine(LogPoints::PresentWithPlugin);

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "srw_lock.h"
+
 // Written by start-up (or a test) before any line; read by every writer.
 static bool Enabled = false;
 static DWORD StartTime = 0;
@@ -13,21 +15,12 @@ static bool OpenedOnce = false;
 // Held for each whole line: the host may log from several threads.
 static SRWLOCK LineLock = SRWLOCK_INIT;
 
-namespace {
-class LineGuard {
- public:
-  LineGuard() { AcquireSRWLockExclusive(&LineLock); }
-  ~LineGuard() { ReleaseSRWLockExclusive(&LineLock); }
-  LineGuard(const LineGuard&) = delete;
-  LineGuard& operator=(const LineGuard&) = delete;
-};
-}  // namespace
 
 bool LogEnabled() { return Enabled; }
 
 bool StartLog(DWORD startTime)
 {
-  LineGuard guard;
+  ExclusiveHold hold(LineLock);
   Enabled = true;
   StartTime = startTime;
   if (!OpenedOnce) {
@@ -39,7 +32,7 @@ bool StartLog(DWORD startTime)
 
 void CloseLog()
 {
-  LineGuard guard;
+  ExclusiveHold hold(LineLock);
   File.close();
 }
 
@@ -62,7 +55,7 @@ void WriteLogLine(const LogPoint& point)
 {
   if (!Enabled)
     return;
-  LineGuard guard;
+  ExclusiveHold hold(LineLock);
   WriteStamp(point.message);
   WriteSource(point);
 }
@@ -71,7 +64,7 @@ void WriteLogLine(const LogPoint& point, int32_t value)
 {
   if (!Enabled)
     return;
-  LineGuard guard;
+  ExclusiveHold hold(LineLock);
   WriteStamp(point.message);
   File << value;
   WriteSource(point);
@@ -79,6 +72,6 @@ void WriteLogLine(const LogPoint& point, int32_t value)
 
 void logdetail::WriteLabelLine(const std::string& line)
 {
-  LineGuard guard;
+  ExclusiveHold hold(LineLock);
   File << line << std::endl;
 }

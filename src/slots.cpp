@@ -1,27 +1,11 @@
 #include "slots.h"
 
-namespace {
-class Exclusive {
- public:
-  explicit Exclusive(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-  ~Exclusive() { ReleaseSRWLockExclusive(lock_); }
+#include "srw_lock.h"
 
- private:
-  SRWLOCK* lock_;
-};
-class Shared {
- public:
-  explicit Shared(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockShared(lock_); }
-  ~Shared() { ReleaseSRWLockShared(lock_); }
-
- private:
-  SRWLOCK* lock_;
-};
-}  // namespace
 
 SlotChange OriginalEntries::Replace(void** table, size_t slot, void* replacement, size_t protectEntries)
 {
-  Exclusive hold(&lock_);
+  ExclusiveHold hold(lock_);
   SlotChange change = {};
   if (table[slot] == replacement) {
     change.alreadyReplaced = true;
@@ -46,7 +30,7 @@ SlotChange OriginalEntries::Replace(void** table, size_t slot, void* replacement
 
 void* OriginalEntries::Find(void* const* table, size_t slot) const
 {
-  Shared hold(&lock_);
+  SharedHold hold(lock_);
   for (size_t i = 0; i < count_; ++i)
     if (entries_[i].table == table && entries_[i].slot == slot)
       return entries_[i].original;
@@ -55,6 +39,6 @@ void* OriginalEntries::Find(void* const* table, size_t slot) const
 
 void OriginalEntries::Clear()
 {
-  Exclusive hold(&lock_);
+  ExclusiveHold hold(lock_);
   count_ = 0;
 }

@@ -160,4 +160,62 @@ TEST(ForwardingFailures, ANullInterfaceFromTheSystemReachesTheHostAndNothingIsPa
   EXPECT_EQ(ReadLog(cwd.path()), expected);
 }
 
+// d3d9_path: another Direct3D 9 library to forward to (a chain of wrappers). The fake
+// system library records the calls it gets. A path that cannot serve is logged and the
+// system directory's library is loaded instead; one that leads back to this library is
+// refused as the system directory's would be.
+TEST(ChainLoading, TheConfiguredLibraryIsUsedAndAnUnusableOneFallsBackToTheSystem)
+{
+  const std::string fake = JoinPath(FakeDir(), "d3d9.dll");
+  const std::string tooLong = "C:\\" + std::string(300, 'y') + "\\d3d9.dll";
+  char systemDirectory[MAX_PATH];
+  GetSystemDirectoryA(systemDirectory, MAX_PATH);
+  const std::string systemPath = "path = " + JoinPath(systemDirectory, "d3d9.dll");
+  const struct {
+    const char* name;
+    std::string setting;
+    std::string probeArgs;
+    bool fakeUsed;
+    bool host;  // the host gets an interface
+    std::vector<std::string> labels;  // the log's label lines, in order
+  } cases[] = {
+      {"an absolute path", fake, "", true, true, {"path = " + fake}},
+      {"a path relative to the current directory", "chain\\d3d9.dll", "", true, true, {"path = <cwd>\\chain\\d3d9.dll"}},
+      {"a file that is not there", "C:\\no\\such\\d3d9.dll", "", false, true,
+       {"path = C:\\no\\such\\d3d9.dll", "d3d9_path not loaded, Err = 126", systemPath}},
+      {"a library without Direct3DCreate9", JoinPath(NoCreateDir(), "d3d9.dll"), "", false, true,
+       {"path = " + JoinPath(NoCreateDir(), "d3d9.dll"), "d3d9_path without Direct3DCreate9", systemPath}},
+      {"a path too long for the platform", tooLong, "", false, true,
+       {"d3d9_path too long, length = " + std::to_string(tooLong.size()), systemPath}},
+      {"this library itself", fake, "self=" + fake, false, false, {"path = " + fake, "h_d3d9 == hModule"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir cwd;
+    CreateDirectoryA((cwd / "chain").c_str(), nullptr);
+    CopyInto(fake, cwd / "chain");
+    WriteSettings(cwd.path(), {"d3d9_path=" + c.setting});
+    const ProcessResult run = RunProbe("log " + c.probeArgs + " call=system,0x777", cwd.path());
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(OutputValue(run.output, "result0") != NullPointerText, c.host) << run.output;
+    if (c.fakeUsed) {
+      EXPECT_EQ(OutputValue(run.output, "fake_sdk"), std::to_string(0x777));
+      EXPECT_EQ(OutputValue(run.output, "result0"), OutputValue(run.output, "fake_result"));
+    } else if (c.host) {
+      EXPECT_EQ(OutputValue(run.output, "fake_sdk"), "") << "the fake is not loaded";
+    }
+    std::vector<std::string> labels;
+    for (const std::string& line : ReadLog(cwd.path()))
+      if (line.find(".cpp ") == std::string::npos && line.rfind("CreateDevice", 0) != 0)
+        labels.push_back(line);
+    std::vector<std::string> expected = c.labels;
+    for (std::string& line : expected) {
+      const size_t at = line.find("<cwd>");
+      if (at != std::string::npos)
+        line.replace(at, 5, cwd.path());
+    }
+    EXPECT_EQ(labels, expected);
+  }
+}
+
 }  // namespace

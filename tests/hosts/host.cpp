@@ -65,6 +65,7 @@
 #include <string>
 #include <vector>
 
+#include "import_slots.h"
 #include "pattern.h"
 #include "../plugins/test_plugin.h"
 
@@ -263,25 +264,12 @@ static void SetPos(const std::string& arg)
 // This program's own import slots for GetClientRect and SetWindowPos, found by name.
 static void Slots()
 {
-  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-      base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-  for (; desc->Name; ++desc) {
-    auto* names = reinterpret_cast<ULONG_PTR*>(base + desc->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<ULONG_PTR*>(base + desc->FirstThunk);
-    for (int j = 0; names[j]; ++j) {
-      if (IMAGE_SNAP_BY_ORDINAL(names[j]))
-        continue;
-      const std::string function = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[j])->Name;
-      if (function != "GetClientRect" && function != "SetWindowPos")
-        continue;
-      MEMORY_BASIC_INFORMATION info = {};
-      VirtualQuery(&slots[j], &info, sizeof info);
-      Print(("slot_" + function).c_str(), ModuleOf(reinterpret_cast<void*>(slots[j])));
-      Print(("prot_" + function).c_str(), std::to_string(info.Protect));
-    }
-  }
+  ForEachWindowSizeImport([](int, const char*, const std::string& function, ULONG_PTR* slot) {
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(slot, &info, sizeof info);
+    Print(("slot_" + function).c_str(), ModuleOf(reinterpret_cast<void*>(*slot)));
+    Print(("prot_" + function).c_str(), std::to_string(info.Protect));
+  });
 }
 
 // ---- devices and frames ----

@@ -1,7 +1,6 @@
 // A host whose user32 imports take a shape chosen at build time (see the import
 // libraries in imports/). It imports d3d9.dll, so the library is loaded and patches
 // the imports before main runs, and then prints what it finds in its own import table:
-//   descN=<module name>                      every import descriptor, in order
 //   slot=<descriptor>:<function>:<module>    every GetClientRect and SetWindowPos slot,
 //                                            with the module its address lies in
 //   prot=<descriptor>:<function>:<protection> the page protection of that slot
@@ -11,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "import_slots.h"
 
 #ifdef IH_GETCLIENTRECT_AGAIN
 extern "C" BOOL WINAPI GetClientRectAgain(HWND, LPRECT);
@@ -48,27 +49,12 @@ static std::string ModuleOf(ULONG_PTR address)
 int main()
 {
   (void)References;
-  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-  for (int i = 0; desc[i].Name; ++i) {
-    std::printf("desc%d=%s\n", i, reinterpret_cast<char*>(base + desc[i].Name));
-    auto* names = reinterpret_cast<ULONG_PTR*>(base + desc[i].OriginalFirstThunk);
-    auto* slots = reinterpret_cast<ULONG_PTR*>(base + desc[i].FirstThunk);
-    for (int j = 0; names[j]; ++j) {
-      if (IMAGE_SNAP_BY_ORDINAL(names[j]))
-        continue;
-      const char* function = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names[j])->Name;
-      if (std::strcmp(function, "GetClientRect") != 0 && std::strcmp(function, "SetWindowPos") != 0)
-        continue;
-      MEMORY_BASIC_INFORMATION info = {};
-      VirtualQuery(&slots[j], &info, sizeof info);
-      std::printf("slot=%d:%s:%s\n", i, function, ModuleOf(slots[j]).c_str());
-      std::printf("prot=%d:%s:%lu\n", i, function, info.Protect);
-    }
-  }
+  ForEachWindowSizeImport([](int i, const char*, const char* function, ULONG_PTR* slot) {
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(slot, &info, sizeof info);
+    std::printf("slot=%d:%s:%s\n", i, function, ModuleOf(*slot).c_str());
+    std::printf("prot=%d:%s:%lu\n", i, function, info.Protect);
+  });
   std::printf("done=1\n");
   return 0;
 }

@@ -150,8 +150,15 @@ ProcessResult RunProcess(const std::string& commandLine, const std::string& cwd,
   PROCESS_INFORMATION process = {};
   std::string mutableLine = commandLine;
   std::string environment = EnvironmentWith(extraEnv);
-  if (!CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, &environment[0],
-                      cwd.c_str(), &startup, &process)) {
+  // Wine's 32-bit half has been seen to fail a process start once, after a long wait,
+  // with ERROR_INTERNAL_ERROR: the start is tried a second time before it counts.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+    mutableLine = commandLine;
+    started = CreateProcessA(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, &environment[0], cwd.c_str(),
+                             &startup, &process);
+  }
+  if (!started) {
     CloseHandle(readEnd);
     CloseHandle(writeEnd);
     result.exitCode = static_cast<DWORD>(-1);

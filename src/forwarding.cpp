@@ -17,9 +17,9 @@ bool Direct3DInUse() { return Direct3DCreate9Org.load() != nullptr; }
 void SetSystemDirectorySource(SystemDirectoryFn source) { SystemDirectory = source; }
 void UseSystemDirect3D(Direct3DCreate9Fn create) { Direct3DCreate9Org = create; }
 
-// Loads d3d9.dll from the system directory and returns its Direct3DCreate9, or null.
-// The system library is never released.
-static Direct3DCreate9Fn LoadSystemDirect3D()
+// Loads d3d9.dll from the system directory and returns it, or null (the reason logged,
+// the log then closed). The system library is never released.
+static HMODULE LoadSystemModule()
 {
   static const char FileName[] = "\\d3d9.dll";  // 10 bytes with its NUL
   char path[MAX_PATH];
@@ -53,12 +53,38 @@ static Direct3DCreate9Fn LoadSystemDirect3D()
     }
     return nullptr;
   }
+  return h_d3d9;
+}
+
+// The system library once loaded, for the exports other than Direct3DCreate9.
+static std::atomic<HMODULE> SystemModule{nullptr};
+
+HMODULE SystemDirect3DModule()
+{
+  HMODULE module = SystemModule.load();
+  if (!module) {
+    module = LoadSystemModule();
+    if (module)
+      SystemModule = module;
+  }
+  return module;
+}
+
+// Loads the system library and returns its Direct3DCreate9, or null. Loaded again at
+// every call until a library with Direct3DCreate9 is found.
+static Direct3DCreate9Fn LoadSystemDirect3D()
+{
+  HMODULE h_d3d9 = LoadSystemModule();
+  if (!h_d3d9)
+    return nullptr;
   auto create = reinterpret_cast<Direct3DCreate9Fn>(
       reinterpret_cast<void*>(GetProcAddress(h_d3d9, "Direct3DCreate9")));
   if (!create && LogEnabled()) {
     WriteLogLabel("Direct3DCreate9Org == NULL");
     CloseLog();
   }
+  if (create)
+    SystemModule = h_d3d9;
   return create;
 }
 

@@ -7,6 +7,10 @@
 
 typedef IDirect3D9*(WINAPI* Direct3DCreate9Fn)(UINT);
 
+// The system library, loaded at the first call as Direct3DCreate9 loads it (the same
+// log lines when that fails), or null when it cannot be loaded. Never released.
+HMODULE SystemDirect3DModule();
+
 // True once the system's Direct3DCreate9 was found: Direct3D is in use.
 bool Direct3DInUse();
 

@@ -34,6 +34,20 @@ static WindowRecord Windows[WindowCapacity];
 static size_t WindowCount = 0;
 static SRWLOCK WindowsLock = SRWLOCK_INIT;
 
+// Device windows may be set up on any thread while window threads handle choices: one
+// lock spans each set-up, choice and key press (the plugin registry, the check mark,
+// the first window's records). Taken before the window records' lock and before the
+// frame filter's, never the other way round.
+static SRWLOCK MenuLock = SRWLOCK_INIT;
+namespace {
+struct MenuHold {
+  MenuHold() { AcquireSRWLockExclusive(&MenuLock); }
+  ~MenuHold() { ReleaseSRWLockExclusive(&MenuLock); }
+  MenuHold(const MenuHold&) = delete;
+  MenuHold& operator=(const MenuHold&) = delete;
+};
+}  // namespace
+
 // The cycling key's virtual-key code (0: off).
 static UINT CycleKeyCode = DefaultCycleKey;
 
@@ -108,6 +122,7 @@ static std::vector<PluginEntry*> Registry;
 
 void ForgetPluginMenu()
 {
+  const MenuHold hold;
   InsertionId = DefaultMenuInsertionId;
   CheckedId = MenuIdNone;
   Popup = nullptr;
@@ -299,6 +314,7 @@ static HMENU ShownSystemMenu(HWND hwnd)
 // The first window also reads default_filter and activates it.
 static void SetUpWindow(HWND hwnd, bool first)
 {
+  const MenuHold hold;
   if (!hwnd || WindowHasPluginsMenu(hwnd))
     return;
   HMENU bar = GetMenu(hwnd);
@@ -456,6 +472,7 @@ static void ApplyChoice(const PluginEntry* entry)
 // data is none of ours ("None" is the item MenuIdNone without data).
 static bool LookUpItem(HMENU popup, UINT id, ULONG_PTR* data)
 {
+  const MenuHold hold;
   MENUITEMINFOA item = {};
   item.cbSize = sizeof item;
   item.fMask = MIIM_DATA;
@@ -468,6 +485,7 @@ static bool LookUpItem(HMENU popup, UINT id, ULONG_PTR* data)
 // A command from a window's popup: switch plugin, move the check mark, remember the choice.
 static void ChoosePlugin(HMENU popup, UINT id)
 {
+  const MenuHold hold;
   WriteLogLine(LogPoints::PluginChoice);
 
   // Looked up in the window's own popup: a host item with a high identifier is not a
@@ -492,6 +510,7 @@ static void ChoosePlugin(HMENU popup, UINT id)
 // The cycling key: the item after the checked one, "None" after the last plugin.
 static void CycleFilter()
 {
+  const MenuHold hold;
   WriteLogLine(LogPoints::CycleKey);
   const size_t next = CheckedId - MenuIdNone;  // 0 for None, i + 1 for entry i
   ApplyChoice(next < Registry.size() ? Registry[next] : nullptr);

@@ -313,17 +313,24 @@ TEST(Exports, ExDevicesFromCreateDeviceAndCreateDeviceExPresentFilteredFrames)
     Scene scene({"tp_s2", "tp_s3"}, {"default_filter=plugins/tp_s2.rpi", "log=1"});
     const ProcessResult run = scene.Run(std::string("window create9ex ") + c.create +
                                             ":320,240 frame:1 verify:2,1 frameex:2 verify:2,2 choose:Test_s3 "
-                                            "frameex:3 verify:3,3 menu",
+                                            "frameex:3 verify:3,3 menu resetex:200,150 frameex:4 verify:3,4",
                                         "host_all.exe");
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(OutputValue(run.output, "create9ex_hr"), "0x00000000");
     EXPECT_EQ(OutputValue(run.output, "bbformat"), "23");
     EXPECT_EQ(OutputValue(run.output, "rt_format"), "23");
-    EXPECT_EQ(OutputValues(run.output, "present_hr"), Repeat("0x00000000", 3));
-    EXPECT_EQ(OutputValues(run.output, "verify"), Repeat("ok", 3)) << run.output;
+    EXPECT_EQ(OutputValues(run.output, "present_hr"), Repeat("0x00000000", 4));
+    EXPECT_EQ(OutputValue(run.output, "reset_hr"), "0x00000000");
+    // Filtered at the reset's new size too.
+    EXPECT_EQ(OutputValues(run.output, "verify"), Repeat("ok", 4)) << run.output;
     EXPECT_EQ(OutputValue(run.output, "popups"), "1");
     const std::vector<std::string> log = ReadLog(scene.dir.path());
-    EXPECT_NE(std::find(log.begin(), log.end(), Expected(LogPoints::Create9ExSuccess)), log.end());
+    const auto logged = [&](const LogPoint& point) {
+      return std::count(log.begin(), log.end(), Expected(point));
+    };
+    EXPECT_EQ(logged(LogPoints::Create9ExSuccess), 1);
+    EXPECT_EQ(logged(LogPoints::CreateDeviceEx), std::string(c.create) == "deviceex" ? 1 : 0);
+    EXPECT_EQ(logged(LogPoints::ResetSuccess), 1) << "ResetEx takes Reset's steps";
   }
 }
 

@@ -56,6 +56,7 @@
 //   create9ex        Direct3DCreate9Ex: create9ex_hr=, and the interface becomes current
 //   deviceex:W,H     CreateDeviceEx on the current Ex interface (as device:)
 //   frameex[:SEED]   as frame, presenting with PresentEx: present_hr=
+//   resetex:W,H      ResetEx with a fresh record asking for D3DFMT_UNKNOWN: reset_hr=
 //   exports          calls the exports that every d3d9 implements and prints their answers
 //   shim             Direct3D9EnableMaximizedWindowedModeShim(1): shim=
 #include <windows.h>
@@ -396,7 +397,7 @@ static void Frame(const std::string& arg, bool ex = false)
   Pump();
 }
 
-static void Reset(const std::string& arg)
+static void Reset(const std::string& arg, bool ex = false)
 {
   const std::vector<int> size = Numbers(arg);
   D3DPRESENT_PARAMETERS pp = {};
@@ -407,7 +408,22 @@ static void Reset(const std::string& arg)
   pp.SwapEffect = D3DSWAPEFFECT_COPY;
   pp.hDeviceWindow = Window;
   pp.Windowed = TRUE;
-  Print("reset_hr", HexNumber(static_cast<unsigned long>(Device->Reset(&pp))));
+  HRESULT hr;
+#ifdef HOST_ALL_EXPORTS
+  if (ex) {
+    IDirect3DDevice9Ex* deviceEx = nullptr;
+    hr = Device->QueryInterface(IID_IDirect3DDevice9Ex, reinterpret_cast<void**>(&deviceEx));
+    if (SUCCEEDED(hr)) {
+      hr = deviceEx->ResetEx(&pp, nullptr);
+      deviceEx->Release();
+    }
+  } else
+#endif
+  {
+    (void)ex;
+    hr = Device->Reset(&pp);
+  }
+  Print("reset_hr", HexNumber(static_cast<unsigned long>(hr)));
   DeviceWidth = size.at(0);
   DeviceHeight = size.at(1);
 }
@@ -773,6 +789,8 @@ int main(int argc, char** argv)
       CreateDevice(Arg(command), true);
     } else if (name == "frameex") {
       Frame(Arg(command), true);
+    } else if (name == "resetex") {
+      Reset(Arg(command), true);
     } else if (name == "exports") {
       Exports();
     } else if (name == "shim") {

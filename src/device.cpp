@@ -435,10 +435,19 @@ HRESULT STDMETHODCALLTYPE PresentExNew(IDirect3DDevice9Ex* device, const RECT* p
   const auto PresentExOrg = reinterpret_cast<PresentExFn>(Originals.Find(TableOf(device), PresentExSlot));
   if (!PresentExOrg)
     return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
+  // A PresentEx with D3DPRESENT_DONOTWAIT that found the device still drawing presented
+  // nothing: the back buffer already holds the filtered frame, which the program's next
+  // try presents. It is not filtered a second time.
+  static thread_local const void* StillDrawing = nullptr;
+  const bool retry = StillDrawing == device;
+  StillDrawing = nullptr;
   const PresentScope scope;
-  if (scope.Outermost())
+  if (scope.Outermost() && !retry)
     FilterFrame(reinterpret_cast<IDirect3DDevice9*>(device));
-  return PresentExOrg(device, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion, dwFlags);
+  const HRESULT hr = PresentExOrg(device, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion, dwFlags);
+  if (hr == D3DERR_WASSTILLDRAWING)
+    StillDrawing = device;
+  return hr;
 }
 
 HRESULT STDMETHODCALLTYPE ResetExNew(IDirect3DDevice9Ex* device, D3DPRESENT_PARAMETERS* pPresentationParameters,

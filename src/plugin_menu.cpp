@@ -401,12 +401,10 @@ static void SetUpWindow(HWND hwnd, bool first)
     WindowProcOrg = reinterpret_cast<WNDPROC>(previous);
   if (previous) {
     WriteLogLine(LogPoints::SubclassSuccess);
-  } else {
-    RemoveWindowRecord(hwnd);
-    if (LogEnabled()) {
-      WriteLogLine(LogPoints::SubclassFailed);
-      WriteLogLabel("GetLastError = ", static_cast<uint32_t>(GetLastError()));
-    }
+  } else if (LogEnabled()) {
+    // The record stays: the window has its popup, and a later device adds no second.
+    WriteLogLine(LogPoints::SubclassFailed);
+    WriteLogLabel("GetLastError = ", static_cast<uint32_t>(GetLastError()));
   }
 }
 

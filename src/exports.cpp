@@ -64,6 +64,7 @@ HRESULT WINAPI Direct3DCreate9Ex(UINT SDKVersion, IDirect3D9Ex** ppD3D)
     WriteLogLabel("Direct3DCreate9ExOrg failed, hr = ", static_cast<uint32_t>(hr));
     return hr;
   }
+  NoteDirect3DExInUse();
   HookCreateDeviceEx(*ppD3D);
   WriteLogLine(LogPoints::Create9ExSuccess);
   return hr;

@@ -13,7 +13,11 @@
 static std::atomic<Direct3DCreate9Fn> Direct3DCreate9Org{nullptr};
 static SystemDirectoryFn SystemDirectory = GetSystemDirectoryA;
 
-bool Direct3DInUse() { return Direct3DCreate9Org.load() != nullptr; }
+// Set once Direct3DCreate9Ex handed out an interface.
+static std::atomic<bool> Direct3DExInUse{false};
+
+bool Direct3DInUse() { return Direct3DCreate9Org.load() != nullptr || Direct3DExInUse.load(); }
+void NoteDirect3DExInUse() { Direct3DExInUse = true; }
 void SetSystemDirectorySource(SystemDirectoryFn source) { SystemDirectory = source; }
 void UseSystemDirect3D(Direct3DCreate9Fn create) { Direct3DCreate9Org = create; }
 

@@ -334,6 +334,14 @@ TEST(Exports, ExDevicesFromCreateDeviceAndCreateDeviceExPresentFilteredFrames)
   }
 }
 
+TEST(Exports, AnExOnlyHostInWindowResizeModeSeesTheBackBuffersClientSize)
+{
+  Scene scene({"tp_s2"}, {"window_resize=1", "window_resize_add_width=0", "window_resize_add_height=0"});
+  const ProcessResult run = scene.Run("window clientrect create9ex device:320,240 clientrect", "host_all.exe");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(OutputValues(run.output, "client"), (std::vector<std::string>{"0,0,640,480", "0,0,320,240"}));
+}
+
 TEST(Exports, AHostModelledOnSdlShowsTheMenuAndTheFilteredFrameBeforeAndAfterAReset)
 {
   Scene scene({"tp_s2"}, {"default_filter=plugins/tp_s2.rpi"});

@@ -167,6 +167,27 @@ def check_frames(run):
                "log.txt should show four UpdateSurface success lines")
 
 
+
+def check_nobar(run):
+    """A window without a menu bar on the 32-bit DLL: filtered frame, system-menu popup."""
+    run.expect_status(0)
+    run.expect_value("done", "1")
+    run.expect_value("rt_format", "23")
+    run.expect_value("syspopups", "1")
+    items = values(run, "sysitem")
+    run.expect(len(items) == 3, f"system-menu items {items}, wanted None and two plugins")
+    if len(items) == 3:
+        run.expect(items[0] == "50000:None:0", f"None item: {items}")
+        ids = sorted(i.split(":")[0] for i in items[1:])
+        run.expect(ids == ["50016", "50032"], f"identifiers {ids}: low four bits clear")
+        marks = {i.split(":")[1]: i.split(":")[2] for i in items[1:]}
+        run.expect(marks == {"Test s2": "1", "Test s3": "0"}, f"check marks {items}")
+        s3 = [i.split(":")[0] for i in items if i.split(":")[1] == "Test s3"]
+        run.expect_value("syschose", s3[0] if s3 else "?")
+    run.expect_value("host_syscmd", "none")
+    verdicts = values(run, "verify")
+    run.expect(verdicts == ["ok"] * 2, f"frames: {verdicts}")
+
 def main(argv):
     if len(argv) != 3:
         print(__doc__.strip().splitlines()[0], file=sys.stderr)

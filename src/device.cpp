@@ -193,15 +193,13 @@ static bool MeasureRenderTarget(IDirect3DDevice9* device)
   return true;
 }
 
-HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
-                                          DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
-                                          IDirect3DDevice9** ppReturnedDeviceInterface)
+// The steps of device creation around the platform's call, shared by CreateDevice and
+// CreateDeviceEx: `forward` makes the platform's call (null: not a table of ours) and
+// receives where to put the device (null when the host passed none).
+template <typename Forward>
+static HRESULT CreateDeviceSteps(HWND hFocusWindow, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                 IDirect3DDevice9** ppReturnedDeviceInterface, bool forwardable, Forward forward)
 {
-  WriteLogLine(LogPoints::CreateDevice);
-  const CreateDeviceFn CreateDeviceOrg = OriginalCreateDevice(self);
-  WriteLogLabel("CreateDeviceOrg = ", reinterpret_cast<uintptr_t>(CreateDeviceOrg));
-  WriteLogLabel("CreateDeviceNew = ", reinterpret_cast<uintptr_t>(&CreateDeviceNew));
-
   // 16-bit pixels for the plugin: the host sees the change in its own record.
   if (pPresentationParameters)
     pPresentationParameters->BackBufferFormat = D3DFMT_R5G6B5;
@@ -215,10 +213,9 @@ HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEV
 
   // A host that passes no device pointer gets the platform's answer to that.
   IDirect3DDevice9* device = nullptr;
-  if (!CreateDeviceOrg)
+  if (!forwardable)
     return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
-  const HRESULT hr = CreateDeviceOrg(self, Adapter, DeviceType, hFocusWindow, BehaviorFlags,
-                                     pPresentationParameters, ppReturnedDeviceInterface ? &device : nullptr);
+  const HRESULT hr = forward(ppReturnedDeviceInterface ? &device : nullptr);
 
   if (window && PlacementPending.exchange(false) && OriginalSetWindowPos())
     LoadWindowPlacement(window);
@@ -232,16 +229,38 @@ HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEV
   WriteLogLine(LogPoints::CreateDeviceSuccess);
 
   if (device) {
-    if (window && MenuPending.exchange(false))
-      CreatePluginsMenu(window);
+    // The first window gets the menu and the configured plugin; every later window its
+    // own popup and subclass (a window that has them already is left alone).
+    if (window) {
+      if (MenuPending.exchange(false))
+        CreatePluginsMenu(window);
+      else
+        AddPluginsMenu(window);
+    }
     if (MeasureRenderTarget(device))
       InitPlugin();
     HookPresent(device);
     HookResetAndSwapChains(device);
+    HookDeviceEx(device);
   }
   if (ppReturnedDeviceInterface)
     *ppReturnedDeviceInterface = device;
   return hr;
+}
+
+HRESULT STDMETHODCALLTYPE CreateDeviceNew(IDirect3D9* self, UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
+                                          DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                          IDirect3DDevice9** ppReturnedDeviceInterface)
+{
+  WriteLogLine(LogPoints::CreateDevice);
+  const CreateDeviceFn CreateDeviceOrg = OriginalCreateDevice(self);
+  WriteLogLabel("CreateDeviceOrg = ", reinterpret_cast<uintptr_t>(CreateDeviceOrg));
+  WriteLogLabel("CreateDeviceNew = ", reinterpret_cast<uintptr_t>(&CreateDeviceNew));
+  return CreateDeviceSteps(hFocusWindow, pPresentationParameters, ppReturnedDeviceInterface, CreateDeviceOrg != nullptr,
+                           [&](IDirect3DDevice9** device) {
+                             return CreateDeviceOrg(self, Adapter, DeviceType, hFocusWindow, BehaviorFlags,
+                                                    pPresentationParameters, device);
+                           });
 }
 
 // ---------------------------------------------------------------------------------
@@ -298,16 +317,19 @@ HRESULT STDMETHODCALLTYPE SwapChainPresentNew(IDirect3DSwapChain9* swapChain, co
 // ---------------------------------------------------------------------------------
 // Reset
 
-HRESULT STDMETHODCALLTYPE ResetNew(IDirect3DDevice9* device, D3DPRESENT_PARAMETERS* pPresentationParameters)
+// The steps of a reset around the platform's call, shared by Reset and ResetEx:
+// `forward` makes the platform's call (null: not a table of ours).
+template <typename Forward>
+static HRESULT ResetSteps(IDirect3DDevice9* device, D3DPRESENT_PARAMETERS* pPresentationParameters, bool forwardable,
+                          Forward forward)
 {
   WriteLogLine(LogPoints::Reset);
-  const ResetFn ResetOrg = OriginalReset(device);
-  if (!ResetOrg)
+  if (!forwardable)
     return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
   // 16-bit pixels for the plugin, whatever the program asks for (D3DFMT_UNKNOWN too).
   if (pPresentationParameters)
     pPresentationParameters->BackBufferFormat = D3DFMT_R5G6B5;
-  const HRESULT hr = ResetOrg(device, pPresentationParameters);
+  const HRESULT hr = forward();
   if (FAILED(hr)) {
     // Nothing of ours changes; frames pass unfiltered until a reset succeeds.
     WriteLogLine(LogPoints::ResetFailed);
@@ -319,4 +341,124 @@ HRESULT STDMETHODCALLTYPE ResetNew(IDirect3DDevice9* device, D3DPRESENT_PARAMETE
   if (MeasureRenderTarget(device))
     InitPlugin();
   return hr;
+}
+
+HRESULT STDMETHODCALLTYPE ResetNew(IDirect3DDevice9* device, D3DPRESENT_PARAMETERS* pPresentationParameters)
+{
+  const ResetFn ResetOrg = OriginalReset(device);
+  return ResetSteps(device, pPresentationParameters, ResetOrg != nullptr,
+                    [&] { return ResetOrg(device, pPresentationParameters); });
+}
+
+// ---------------------------------------------------------------------------------
+// The Ex path: IDirect3D9Ex::CreateDeviceEx, IDirect3DDevice9Ex::PresentEx and ResetEx.
+// IDirect3D9Ex::CreateDevice is entry 16 as in IDirect3D9: HookCreateDevice patches
+// the Ex object's own table (or finds it patched, when the platform shares one table).
+
+constexpr size_t CreateDeviceExSlot = offsetof(IDirect3D9ExVtbl, CreateDeviceEx) / sizeof(void*);
+constexpr size_t Direct3DExTableEntries = sizeof(IDirect3D9ExVtbl) / sizeof(void*);
+constexpr size_t PresentExSlot = offsetof(IDirect3DDevice9ExVtbl, PresentEx) / sizeof(void*);
+constexpr size_t ResetExSlot = offsetof(IDirect3DDevice9ExVtbl, ResetEx) / sizeof(void*);
+constexpr size_t DeviceExTableEntries = sizeof(IDirect3DDevice9ExVtbl) / sizeof(void*);
+static_assert(CreateDeviceExSlot == 20 && Direct3DExTableEntries == 22, "CreateDeviceEx is entry 20 of 22");
+static_assert(offsetof(IDirect3D9ExVtbl, CreateDevice) == CreateDeviceSlot * sizeof(void*),
+              "IDirect3D9Ex::CreateDevice is entry 16, as in IDirect3D9");
+static_assert(PresentExSlot == 121 && ResetExSlot == 132 && DeviceExTableEntries == 134,
+              "PresentEx and ResetEx are entries 121 and 132 of 134");
+
+typedef decltype(IDirect3D9ExVtbl::CreateDeviceEx) CreateDeviceExFn;
+typedef decltype(IDirect3DDevice9ExVtbl::PresentEx) PresentExFn;
+typedef decltype(IDirect3DDevice9ExVtbl::ResetEx) ResetExFn;
+
+static_assert(std::is_same<decltype(&CreateDeviceExNew), CreateDeviceExFn>::value,
+              "CreateDeviceExNew has the type of IDirect3D9Ex::CreateDeviceEx");
+static_assert(std::is_same<decltype(&PresentExNew), PresentExFn>::value,
+              "PresentExNew has the type of IDirect3DDevice9Ex::PresentEx");
+static_assert(std::is_same<decltype(&ResetExNew), ResetExFn>::value,
+              "ResetExNew has the type of IDirect3DDevice9Ex::ResetEx");
+
+void HookCreateDeviceEx(IDirect3D9Ex* d3d)
+{
+  HookCreateDevice(reinterpret_cast<IDirect3D9*>(d3d));
+  void** table = reinterpret_cast<void**>(d3d->lpVtbl);
+  const SlotChange change = Originals.Replace(table, CreateDeviceExSlot, reinterpret_cast<void*>(&CreateDeviceExNew),
+                                              Direct3DExTableEntries);
+  if (!change.alreadyReplaced && !change.madeWritable)
+    WriteLogLabel("CreateDeviceEx entry not writable: ", reinterpret_cast<uintptr_t>(table));
+}
+
+void HookDeviceEx(IDirect3DDevice9* device)
+{
+  // Only an Ex device has the Ex entries; an object without QueryInterface has none.
+  if (!device->lpVtbl->QueryInterface)
+    return;
+  IDirect3DDevice9Ex* deviceEx = nullptr;
+  if (FAILED(IDirect3DDevice9_QueryInterface(device, IID_IDirect3DDevice9Ex, reinterpret_cast<void**>(&deviceEx))) ||
+      !deviceEx)
+    return;
+  void** table = reinterpret_cast<void**>(deviceEx->lpVtbl);
+  SlotChange change =
+      Originals.Replace(table, PresentExSlot, reinterpret_cast<void*>(&PresentExNew), DeviceExTableEntries);
+  if (!change.alreadyReplaced && !change.madeWritable)
+    WriteLogLabel("PresentEx entry not writable: ", reinterpret_cast<uintptr_t>(table));
+  change = Originals.Replace(table, ResetExSlot, reinterpret_cast<void*>(&ResetExNew), DeviceExTableEntries);
+  if (!change.alreadyReplaced && !change.madeWritable)
+    WriteLogLabel("ResetEx entry not writable: ", reinterpret_cast<uintptr_t>(table));
+  IDirect3DDevice9Ex_Release(deviceEx);
+}
+
+// A full-screen Ex device's display mode takes the back buffer's format.
+static void ForceDisplayModeFormat(const D3DPRESENT_PARAMETERS* parameters, D3DDISPLAYMODEEX* mode)
+{
+  if (parameters && !parameters->Windowed && mode)
+    mode->Format = D3DFMT_R5G6B5;
+}
+
+HRESULT STDMETHODCALLTYPE CreateDeviceExNew(IDirect3D9Ex* self, UINT Adapter, D3DDEVTYPE DeviceType,
+                                            HWND hFocusWindow, DWORD BehaviorFlags,
+                                            D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                            D3DDISPLAYMODEEX* pFullscreenDisplayMode,
+                                            IDirect3DDevice9Ex** ppReturnedDeviceInterface)
+{
+  WriteLogLine(LogPoints::CreateDeviceEx);
+  const auto CreateDeviceExOrg =
+      reinterpret_cast<CreateDeviceExFn>(Originals.Find(TableOf(self), CreateDeviceExSlot));
+  ForceDisplayModeFormat(pPresentationParameters, pFullscreenDisplayMode);
+  return CreateDeviceSteps(hFocusWindow, pPresentationParameters,
+                           reinterpret_cast<IDirect3DDevice9**>(ppReturnedDeviceInterface),
+                           CreateDeviceExOrg != nullptr, [&](IDirect3DDevice9** device) {
+                             return CreateDeviceExOrg(self, Adapter, DeviceType, hFocusWindow, BehaviorFlags,
+                                                      pPresentationParameters, pFullscreenDisplayMode,
+                                                      reinterpret_cast<IDirect3DDevice9Ex**>(device));
+                           });
+}
+
+HRESULT STDMETHODCALLTYPE PresentExNew(IDirect3DDevice9Ex* device, const RECT* pSourceRect, const RECT* pDestRect,
+                                       HWND hDestWindowOverride, const RGNDATA* pDirtyRegion, DWORD dwFlags)
+{
+  const auto PresentExOrg = reinterpret_cast<PresentExFn>(Originals.Find(TableOf(device), PresentExSlot));
+  if (!PresentExOrg)
+    return D3DERR_INVALIDCALL;  // not a table of ours: nothing to forward to
+  // A PresentEx with D3DPRESENT_DONOTWAIT that found the device still drawing presented
+  // nothing: the back buffer already holds the filtered frame, which the program's next
+  // try presents. It is not filtered a second time.
+  static thread_local const void* StillDrawing = nullptr;
+  const bool retry = StillDrawing == device;
+  StillDrawing = nullptr;
+  const PresentScope scope;
+  if (scope.Outermost() && !retry)
+    FilterFrame(reinterpret_cast<IDirect3DDevice9*>(device));
+  const HRESULT hr = PresentExOrg(device, pSourceRect, pDestRect, hDestWindowOverride, pDirtyRegion, dwFlags);
+  if (hr == D3DERR_WASSTILLDRAWING)
+    StillDrawing = device;
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE ResetExNew(IDirect3DDevice9Ex* device, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                     D3DDISPLAYMODEEX* pFullscreenDisplayMode)
+{
+  const auto ResetExOrg = reinterpret_cast<ResetExFn>(Originals.Find(TableOf(device), ResetExSlot));
+  ForceDisplayModeFormat(pPresentationParameters, pFullscreenDisplayMode);
+  return ResetSteps(reinterpret_cast<IDirect3DDevice9*>(device), pPresentationParameters, ResetExOrg != nullptr,
+                    [&] { return ResetExOrg(device, pPresentationParameters, pFullscreenDisplayMode); });
 }

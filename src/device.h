@@ -18,6 +18,12 @@ void HookPresent(IDirect3DDevice9* device);
 // table at SwapChainPresentNew. Silent in the log unless an entry cannot be written.
 void HookResetAndSwapChains(IDirect3DDevice9* device);
 
+// The Ex path: points the CreateDevice and CreateDeviceEx entries of an IDirect3D9Ex's
+// table at ours, and for an Ex device the PresentEx and ResetEx entries (a device that
+// is no IDirect3DDevice9Ex is left alone).
+void HookCreateDeviceEx(IDirect3D9Ex* d3d);
+void HookDeviceEx(IDirect3DDevice9* device);
+
 // What a table held before ours (null when we never replaced that table's entry).
 CreateDeviceFn OriginalCreateDevice(IDirect3D9* d3d);
 PresentFn OriginalPresent(IDirect3DDevice9* device);
@@ -45,8 +51,22 @@ HRESULT STDMETHODCALLTYPE SwapChainPresentNew(IDirect3DSwapChain9* swapChain, co
                                               const RECT* pDestRect, HWND hDestWindowOverride,
                                               const RGNDATA* pDirtyRegion, DWORD dwFlags);
 
+// IDirect3D9Ex::CreateDeviceEx, IDirect3DDevice9Ex::PresentEx and ResetEx: the same
+// steps as CreateDeviceNew, PresentNew and ResetNew (a full-screen display mode takes
+// the forced back-buffer format).
+HRESULT STDMETHODCALLTYPE CreateDeviceExNew(IDirect3D9Ex* self, UINT Adapter, D3DDEVTYPE DeviceType,
+                                            HWND hFocusWindow, DWORD BehaviorFlags,
+                                            D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                            D3DDISPLAYMODEEX* pFullscreenDisplayMode,
+                                            IDirect3DDevice9Ex** ppReturnedDeviceInterface);
+HRESULT STDMETHODCALLTYPE PresentExNew(IDirect3DDevice9Ex* device, const RECT* pSourceRect, const RECT* pDestRect,
+                                       HWND hDestWindowOverride, const RGNDATA* pDirtyRegion, DWORD dwFlags);
+HRESULT STDMETHODCALLTYPE ResetExNew(IDirect3DDevice9Ex* device, D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                     D3DDISPLAYMODEEX* pFullscreenDisplayMode);
+
 // The once-per-process steps of device creation: the placement restore at the first
-// attempt with a window, the plugin menu at the first success with one. True while
+// attempt with a window, the plugin menu with the configured plugin at the first success
+// with one (later windows get their own popups through AddPluginsMenu). True while
 // still to come; tests arm them again.
 bool PlacementRestorePending();
 bool MenuBuildPending();

@@ -7,8 +7,14 @@
 
 typedef IDirect3D9*(WINAPI* Direct3DCreate9Fn)(UINT);
 
-// True once the system's Direct3DCreate9 was found: Direct3D is in use.
+// The system library, loaded at the first call as Direct3DCreate9 loads it (the same
+// log lines when that fails), or null when it cannot be loaded. Never released.
+HMODULE SystemDirect3DModule();
+
+// True once the system's Direct3DCreate9 was found, or Direct3DCreate9Ex handed out an
+// interface: Direct3D is in use.
 bool Direct3DInUse();
+void NoteDirect3DExInUse();
 
 // Where the system library is looked for: the platform's GetSystemDirectoryA unless a
 // test points it at a directory of its own (to make the load fail in the ways the

@@ -52,6 +52,10 @@ inline constexpr LogPoint PresentOrgFailed{"PresentOrg failed", LogTag::Function
 inline constexpr LogPoint Reset{"Reset", LogTag::Functions, 410};
 inline constexpr LogPoint ResetSuccess{"Reset success", LogTag::Functions, 425};
 inline constexpr LogPoint ResetFailed{"Reset failed", LogTag::Functions, 429};
+// The Ex path (lines of its own after the resets').
+inline constexpr LogPoint Create9Ex{"Direct3DCreate9Ex", LogTag::Functions, 440};
+inline constexpr LogPoint Create9ExSuccess{"Direct3DCreate9Ex success", LogTag::Functions, 447};
+inline constexpr LogPoint CreateDeviceEx{"CreateDeviceEx", LogTag::Functions, 455};
 
 // Method-table patching.
 inline constexpr LogPoint HookCreateDevice{"HookCreateDevice", LogTag::Hook, 22};
@@ -68,4 +72,9 @@ inline constexpr LogPoint PluginChoice{"50000<=LOWORD(wParam)", LogTag::Menu, 83
 inline constexpr LogPoint CreatePluginsMenu{"CreatePluginsMenu", LogTag::Menu, 145};
 inline constexpr LogPoint SubclassSuccess{"SetWindowLongPtr success", LogTag::Menu, 214};
 inline constexpr LogPoint SubclassFailed{"SetWindowLongPtr failed", LogTag::Menu, 218};
+// Windows without a menu bar, later windows, and the cycling key (lines of their own).
+inline constexpr LogPoint SystemMenuPopup{"plugin popup in the system menu", LogTag::Menu, 230};
+inline constexpr LogPoint NoMenuAtAll{"no menu bar and no system menu", LogTag::Menu, 233};
+inline constexpr LogPoint SysCommand{"WM_SYSCOMMAND plugin item", LogTag::Menu, 240};
+inline constexpr LogPoint CycleKey{"cycle key", LogTag::Menu, 250};
 }  // namespace LogPoints

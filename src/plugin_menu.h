@@ -1,5 +1,6 @@
-// The plugin menu in the host window's menu bar, and the window procedure that serves
-// it: plugin choice, sizing cursors over the frame, saving the window's placement.
+// The plugin menu in each device window (in its menu bar, or in its system menu when it
+// has no bar), and the window procedure that serves it: plugin choice, the cycling key,
+// sizing cursors over the frame, saving the window's placement.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,13 @@
 constexpr UINT MenuIdNone = 50000;
 constexpr UINT MenuIdFirstPlugin = 50001;
 constexpr UINT MenuIdLast = 0xFFFF;  // WM_COMMAND carries 16 bits of identifier
+// In a system menu the platform keeps the low four bits of WM_SYSCOMMAND's identifier
+// for itself, and SC_* commands start at 0xF000: item n of the menu bar's numbering
+// (None = 50000 = 0xC350, whose low four bits are clear) is 50000 + 16 n there.
+UINT SystemMenuId(UINT id);
+constexpr UINT MenuIdLastSystem = MenuIdNone + (0xF000 - MenuIdNone) / 16 - 1;  // the last n whose 50000 + 16 n < 0xF000
+// The cycling key's default: Scroll Lock, which games rarely use.
+constexpr UINT DefaultCycleKey = VK_SCROLL;
 // The host menu item before which the popup goes, unless menu_id names another below 50000.
 constexpr int32_t DefaultMenuInsertionId = 40022;
 
@@ -19,15 +27,26 @@ struct PluginEntry {
   char szPath[MAX_PATH];  // "plugins/" and the file name as the directory search gave it
 };
 
-// Loads every plugins/*.rpi, inserts the popup into the window's menu, activates the
-// plugin named by default_filter and subclasses the window.
+// The first window: loads every plugins/*.rpi, inserts the popup into the window's menu
+// bar (or its system menu; nowhere when it has neither), activates the plugin named by
+// default_filter, reads the cycling key and subclasses the window.
 void CreatePluginsMenu(HWND hwnd);
+// A later window: its own popup with the plugins registered so far (files found since
+// are loaded and numbered after them), the current check mark, and the subclass. A
+// window that was set up already is left alone.
+void AddPluginsMenu(HWND hwnd);
+// Whether the window was set up, and its popup (null for none).
+bool WindowHasPluginsMenu(HWND hwnd);
+HMENU WindowPluginPopup(HWND hwnd);
+// The cycling key's virtual-key code (0: off), from filter_key.
+UINT CycleKey();
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 // Writes the window's outer rectangle as left, top, width and height.
 void SaveWindowPlacement(HWND hwnd);
 
-// The popup we inserted (null until built), the item that bears the check mark, the
-// host menu item the popup was inserted before, and the window procedure before ours.
+// The first window's popup (null until built), the item that bears the check mark (as
+// the menu bar numbers it), the host menu item the popup was inserted before, and the
+// first window's procedure before ours.
 HMENU PluginPopup();
 UINT CheckedMenuId();
 int32_t MenuInsertionId();

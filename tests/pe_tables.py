@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the PE tables of the built d3d9.dll: the module export name is d3d9.dll,
-there is exactly one export, Direct3DCreate9, by name at ordinal 1, and every
+Direct3DCreate9 is exported by name at ordinal 1, the other functions of the system's
+d3d9.dll are exported by their undecorated names and nothing else is, and every
 imported DLL is a Windows system DLL (no MinGW runtime DLL that users do not have).
 
 usage: pe_tables.py OBJDUMP DLL
@@ -11,6 +12,11 @@ import sys
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "winmm.dll", "imagehlp.dll",
                "msvcrt.dll", "advapi32.dll", "ntdll.dll"}
+EXPORTS = {"Direct3DCreate9", "Direct3DCreate9Ex", "D3DPERF_BeginEvent", "D3DPERF_EndEvent",
+           "D3DPERF_SetMarker", "D3DPERF_SetRegion", "D3DPERF_QueryRepeatFrame",
+           "D3DPERF_SetOptions", "D3DPERF_GetStatus", "Direct3DShaderValidatorCreate9",
+           "PSGPError", "PSGPSampleTexture", "DebugSetMute", "DebugSetLevel",
+           "Direct3D9EnableMaximizedWindowedModeShim"}
 RUNTIME_DLLS = re.compile(r"^(libgcc|libstdc\+\+|libwinpthread|libssp)", re.I)
 
 
@@ -32,12 +38,20 @@ def main():
         if not base or base.group(1) != "1":
             failures.append("ordinal base is %r, not 1" % (base and base.group(1)))
         addresses = re.findall(r"^\s+\[\s*\d+\] \+base\[\s*(\d+)\]", table, re.M)
-        names = re.findall(r"^\s+\[\s*\d+\] (\S+)\s*$",
+        # "[ index] name": the index into the address table, ordinal = index + base.
+        named = re.findall(r"^\s+\[\s*(\d+)\] (\S+)\s*$",
                            table.split("[Ordinal/Name Pointer] Table", 1)[-1], re.M)
-        if addresses != ["1"]:
-            failures.append("export ordinals are %r, not exactly [1]" % addresses)
-        if names != ["Direct3DCreate9"]:
-            failures.append("export names are %r, not exactly Direct3DCreate9" % names)
+        names = [n for _, n in named]
+        ordinal_of = {n: int(i) + 1 for i, n in named}
+        if sorted(int(a) for a in addresses) != list(range(1, len(EXPORTS) + 1)):
+            failures.append("export ordinals are %r, not 1 to %d" % (addresses, len(EXPORTS)))
+        if sorted(names) != sorted(EXPORTS):
+            failures.append("export names are %r, not exactly %r" % (sorted(names), sorted(EXPORTS)))
+        if ordinal_of.get("Direct3DCreate9") != 1:
+            failures.append("Direct3DCreate9 is at ordinal %r, not 1" % ordinal_of.get("Direct3DCreate9"))
+        for n in names:
+            if "@" in n or n.startswith("_"):
+                failures.append("export %s is decorated" % n)
 
     imports = [n.lower() for n in re.findall(r"DLL Name: (\S+)", text)]
     for imported in imports:

@@ -218,4 +218,32 @@ TEST(ChainLoading, TheConfiguredLibraryIsUsedAndAnUnusableOneFallsBackToTheSyste
   }
 }
 
+TEST(ExportFallbacks, WithoutTheSystemsFunctionsEveryExportAnswersAsAD3d9WithoutTheFeature)
+{
+  // A system library that has none of them, and one that cannot be loaded at all.
+  const struct {
+    const char* name;
+    std::string directory;
+  } cases[] = {{"library without the functions", NoCreateDir()}, {"no library", "C:\\no\\such\\directory"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir cwd;
+    const ProcessResult run = RunProbe("\"exports=" + c.directory + "\"", cwd.path());
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+    // Events nest without a profiler; nothing is attached, nothing repeats.
+    EXPECT_EQ(OutputValue(run.output, "perf_begin0"), "0");
+    EXPECT_EQ(OutputValue(run.output, "perf_begin1"), "1");
+    EXPECT_EQ(OutputValue(run.output, "perf_end1"), "1");
+    EXPECT_EQ(OutputValue(run.output, "perf_end0"), "0");
+    EXPECT_EQ(OutputValue(run.output, "perf_status"), "0");
+    EXPECT_EQ(OutputValue(run.output, "perf_repeat"), "0");
+    EXPECT_EQ(OutputValue(run.output, "validator"), NullPointerText);
+    EXPECT_EQ(OutputValue(run.output, "debug_level"), "0");
+    EXPECT_EQ(OutputValue(run.output, "shim"), "0");
+    EXPECT_EQ(OutputValue(run.output, "create9ex_hr"), "0x8876086a") << "D3DERR_NOTAVAILABLE";
+    EXPECT_EQ(OutputValue(run.output, "create9ex_out"), NullPointerText);
+    EXPECT_EQ(OutputValue(run.output, "create9ex_null_hr"), "0x8876086a");
+  }
+}
+
 }  // namespace

@@ -28,7 +28,7 @@ LRESULT HostResult(UINT msg) { return 0x1000 + msg; }
 
 bool Recorded(UINT msg)
 {
-  return msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NCMOUSEMOVE || msg >= WM_USER;
+  return msg == WM_COMMAND || msg == WM_SYSCOMMAND || msg == WM_CLOSE || msg == WM_NCMOUSEMOVE || msg >= WM_USER;
 }
 
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -321,18 +321,111 @@ TEST_F(PluginMenu, WithoutAPluginsDirectoryThePopupIsEmptyButTheWindowIsSubclass
   EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
 }
 
-TEST_F(PluginMenu, AWindowWithoutAMenuIsLeftAloneEntirely)
+TEST_F(PluginMenu, AWindowWithoutAMenuBarGetsThePopupInItsSystemMenuAndTheConfiguredPlugin)
 {
   AddPlugins({"tp_s3"});
   WriteSettings(dir_.path(), {"default_filter=plugins/tp_s3.rpi"});
+  hwnd_ = CreateHostWindow(nullptr);
+  RECT clientBefore = {};
+  GetClientRect(hwnd_, &clientBefore);
   LogWatch log;
+  CreatePluginsMenu(hwnd_);
+  EXPECT_EQ(GetMenu(hwnd_), nullptr) << "no menu bar appears";
+  RECT clientAfter = {};
+  GetClientRect(hwnd_, &clientAfter);
+  EXPECT_TRUE(EqualRect(&clientBefore, &clientAfter));
+  EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
+  EXPECT_EQ(ActivePlugin(), GetModuleHandleA((dir_ / "plugins\\tp_s3.rpi").c_str()));
+
+  // The system menu ends with a separator and the popup: None, then the plugin, each
+  // under an identifier whose low four bits are clear.
+  HMENU system = GetSystemMenu(hwnd_, FALSE);
+  const int count = GetMenuItemCount(system);
+  ASSERT_GE(count, 2);
+  EXPECT_EQ(GetMenuState(system, count - 2, MF_BYPOSITION) & MF_SEPARATOR, static_cast<UINT>(MF_SEPARATOR));
+  EXPECT_EQ(ItemText(system, count - 1), Caption);
+  HMENU popup = GetSubMenu(system, count - 1);
+  ASSERT_EQ(popup, WindowPluginPopup(hwnd_));
+  const std::vector<Item> items = PopupItems(popup);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].id, 50000u);
+  EXPECT_FALSE(items[0].checked);
+  EXPECT_EQ(items[1].id, 50016u);
+  EXPECT_EQ(items[1].text, "Test s3");
+  EXPECT_TRUE(items[1].checked);
+  const std::vector<std::string> lines = log.Entries();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], Expected(LogPoints::CreatePluginsMenu));
+  EXPECT_EQ(lines[1], Expected(LogPoints::SystemMenuPopup));
+  EXPECT_EQ(lines.back(), Expected(LogPoints::SubclassSuccess));
+}
+
+TEST_F(PluginMenu, SystemCommandsOtherThanOurItemsReachTheHostUntouched)
+{
+  AddPlugins({"tp_s2"});
   hwnd_ = CreateHostWindow(nullptr);
   CreatePluginsMenu(hwnd_);
-  EXPECT_EQ(GetMenu(hwnd_), nullptr);
-  EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&HostProc));
+  // A host item of its own in the system menu, with an identifier in our range.
+  AppendMenuA(GetSystemMenu(hwnd_, FALSE), MF_STRING, 50048, "Host item");
+  const struct {
+    WPARAM wParam;
+    bool ours;
+  } cases[] = {{WM_USER, false},   {50048, false}, {50016, true},  {50016 | 0x2, true},
+               {50000, true},      {0xF000 | 0x10, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wParam);
+    HostReceived.clear();
+    SendMessageA(hwnd_, WM_SYSCOMMAND, c.wParam, 0x77);
+    EXPECT_EQ(HostReceived.size(), c.ours ? 0u : 1u);
+    if (!c.ours && HostReceived.size() == 1) {
+      EXPECT_EQ(HostReceived[0].wParam, c.wParam);
+      EXPECT_EQ(HostReceived[0].lParam, 0x77);
+    }
+  }
+  EXPECT_EQ(ActivePlugin(), nullptr) << "None came last";
+  EXPECT_EQ(Setting("default_filter"), "");
+}
+
+TEST_F(PluginMenu, AWindowWithNeitherMenuBarNorSystemMenuGetsThePluginAndTheSubclass)
+{
+  AddPlugins({"tp_s3"});
+  WriteSettings(dir_.path(), {"default_filter=plugins/tp_s3.rpi"});
+  hwnd_ = MakeTestWindow(HostProc, WS_POPUP);
+  CreatePluginsMenu(hwnd_);
+  EXPECT_EQ(WindowPluginPopup(hwnd_), nullptr);
+  EXPECT_TRUE(WindowHasPluginsMenu(hwnd_));
+  EXPECT_EQ(GetWindowLongPtrA(hwnd_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&WindowProc));
+  EXPECT_EQ(ActivePlugin(), GetModuleHandleA((dir_ / "plugins\\tp_s3.rpi").c_str()));
+  // The key goes on to None (the only other item).
+  SendMessageA(hwnd_, WM_KEYDOWN, VK_SCROLL, 1);
   EXPECT_EQ(ActivePlugin(), nullptr);
-  EXPECT_EQ(GetModuleHandleA((dir_ / "plugins\\tp_s3.rpi").c_str()), nullptr) << "nothing loaded";
-  EXPECT_EQ(log.Entries(), std::vector<std::string>{});
+  EXPECT_EQ(Setting("default_filter"), "");
+}
+
+TEST_F(PluginMenu, ALaterWindowIsSetUpOnceWithoutReadingTheSettingsAgain)
+{
+  AddPlugins({"tp_s2"});
+  Build();
+  HWND second = CreateHostWindow(TypicalMenuBar());
+  WriteSettings(dir_.path(), {"default_filter=plugins/tp_s2.rpi"});
+  AddPluginsMenu(second);
+  AddPluginsMenu(second);
+  HMENU parent, popup;
+  int position;
+  ASSERT_TRUE(FindPluginPopup(GetMenu(second), &parent, &position, &popup));
+  EXPECT_EQ(GetMenuItemCount(popup), 2) << "one set of items";
+  int popups = 0;
+  for (int i = 0; i < GetMenuItemCount(parent); ++i)
+    popups += ItemText(parent, i) == Caption;
+  EXPECT_EQ(popups, 1) << "one popup";
+  EXPECT_EQ(ActivePlugin(), nullptr) << "default_filter is the first window's business";
+  // A choice in the second window moves the marks of both.
+  SendMessageA(second, WM_COMMAND, MAKEWPARAM(50001, 0), 0);
+  EXPECT_TRUE(PopupItems(popup)[1].checked);
+  EXPECT_TRUE(PopupItems(Popup())[1].checked);
+  EXPECT_FALSE(PopupItems(Popup())[0].checked);
+  DestroyWindow(second);
+  EXPECT_FALSE(WindowHasPluginsMenu(second));
 }
 
 TEST_F(PluginMenu, FilesThatAreNoUsablePluginsGetNoItemAndTheOthersKeepTheirs)

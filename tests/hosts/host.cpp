@@ -56,6 +56,32 @@
 //                    items one after the other; prints thread_frames=, switches=,
 //                    thread_bad= (frames that are neither unfiltered nor one of the test
 //                    plugins' s = 2, 3, 4 outputs), thread_first_bad=
+//
+// Windows without a menu bar, keys and system commands:
+//   nobar            creates a 640x480 (client) overlapped window without a menu bar
+//   wnobar           the same, of a Unicode window class (its procedure gets wide messages)
+//   client           the current window's client size: clientsize=WxH
+//   sysmenu          the plugin popup in the current window's system menu: syspopups=,
+//                    then sysitem=ID:TEXT:CHECKED, or syspopup=none
+//   syschoose:TEXT   sends WM_SYSCOMMAND for the system-menu plugin item captioned TEXT:
+//                    syschose=ID
+//   syscmd:N         sends WM_SYSCOMMAND N: host_syscmd= what the host's procedure got
+//                    (none if nothing)
+//   key:VK           sends a press and a release of virtual key VK: host_keys= how many
+//                    of the two reached the host's procedure
+//   char:CODE        sends WM_CHAR CODE (wide): host_char= what the host's procedure got
+//   sdl              as SDL's Direct3D 9 renderer: looks Direct3DCreate9Ex up with
+//                    GetProcAddress and uses it when present (sdl_ex=1), else
+//                    Direct3DCreate9 (sdl_ex=0)
+//   use:N            makes the Nth window created (from 0) current again
+//   copy:FROM,TO     copies a file (CopyFileA): copied=
+// With HOST_ALL_EXPORTS (host_all.exe, which imports every d3d9 export):
+//   create9ex        Direct3DCreate9Ex: create9ex_hr=, and the interface becomes current
+//   deviceex:W,H     CreateDeviceEx on the current Ex interface (as device:)
+//   frameex[:SEED]   as frame, presenting with PresentEx: present_hr=
+//   resetex:W,H[,OPT] as reset:, through ResetEx
+//   exports          calls the exports that every d3d9 implements and prints their answers
+//   shim             Direct3D9EnableMaximizedWindowedModeShim(1): shim=
 #include <windows.h>
 #include <d3d9.h>
 
@@ -117,6 +143,7 @@ static void Create9(const std::string& arg)
 }
 
 static HWND Window = nullptr;
+static std::vector<HWND> AllWindows;
 
 static void Pump()
 {
@@ -131,13 +158,6 @@ static void Pump()
 // messages a device creation must not cause.
 static bool Watching = false;
 static std::vector<UINT> Watched;
-
-static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-  if (Watching && hwnd == Window)
-    Watched.push_back(msg);
-  return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
 
 // Activation and z-order messages among those watched.
 static void PrintWatched()
@@ -158,6 +178,40 @@ static void PrintWatched()
     }
   }
   Print("seen", seen.empty() ? "none" : seen.substr(1));
+}
+
+// What the host's own procedure saw of the messages the tests send.
+static int HostKeys = 0;
+static std::string HostSysCommand = "none";
+static std::string HostChar = "none";
+static UINT WatchedKey = 0;
+
+static void Observe(HWND hwnd, UINT msg, WPARAM wParam)
+{
+  if (Watching && hwnd == Window)
+    Watched.push_back(msg);
+  if ((msg == WM_KEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP) && wParam == WatchedKey)
+    ++HostKeys;
+  if (msg == WM_SYSCOMMAND)
+    HostSysCommand = std::to_string(wParam);
+  if (msg == WM_CHAR)
+    HostChar = std::to_string(wParam);
+}
+
+static LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  Observe(hwnd, msg, wParam);
+  if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) != SC_MINIMIZE)
+    return 0;  // nothing the platform would act on in a test
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+static LRESULT CALLBACK HostWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  Observe(hwnd, msg, wParam);
+  if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) != SC_MINIMIZE)
+    return 0;
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 static std::string RectText(const RECT& r)
@@ -207,6 +261,43 @@ static void CreateHostWindow(bool overlapped)
   Window = CreateWindowA("TestHost", "test host", style, 50, 50, rect.right - rect.left,
                          rect.bottom - rect.top, nullptr, bar, GetModuleHandleA(nullptr), nullptr);
   Pump();
+  AllWindows.push_back(Window);
+  Print("window", Hex(Window));
+}
+
+static void CreateBarlessWindow(bool unicode)
+{
+  static bool registered = false, registeredW = false;
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+  RECT rect = {0, 0, 640, 480};
+  AdjustWindowRect(&rect, style, FALSE);
+  if (unicode) {
+    if (!registeredW) {
+      WNDCLASSW wc = {};
+      wc.lpfnWndProc = HostWindowProcW;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+      wc.lpszClassName = L"TestHostW";
+      RegisterClassW(&wc);
+      registeredW = true;
+    }
+    Window = CreateWindowW(L"TestHostW", L"test host", style, 50, 50, rect.right - rect.left,
+                           rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  } else {
+    if (!registered) {
+      WNDCLASSA wc = {};
+      wc.lpfnWndProc = HostWindowProc;
+      wc.hInstance = GetModuleHandleA(nullptr);
+      wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+      wc.lpszClassName = "TestHostNoBar";
+      RegisterClassA(&wc);
+      registered = true;
+    }
+    Window = CreateWindowA("TestHostNoBar", "test host", style, 50, 50, rect.right - rect.left,
+                           rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  }
+  Pump();
+  AllWindows.push_back(Window);
   Print("window", Hex(Window));
 }
 
@@ -284,7 +375,7 @@ static std::string HexNumber(unsigned long value)
   return text;
 }
 
-static void CreateDevice(const std::string& arg)
+static void CreateDevice(const std::string& arg, bool ex = false)
 {
   if (Interfaces.empty())
     Create9("");
@@ -306,8 +397,21 @@ static void CreateDevice(const std::string& arg)
   const UINT adapter = option == "fail" ? 99 : D3DADAPTER_DEFAULT;
   HWND focus = option == "nofocus" ? nullptr : Window;
   IDirect3DDevice9* device = nullptr;
-  const HRESULT hr = Interfaces.back()->CreateDevice(adapter, D3DDEVTYPE_HAL, focus,
-                                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device);
+  HRESULT hr;
+#ifdef HOST_ALL_EXPORTS
+  if (ex) {
+    IDirect3DDevice9Ex* deviceEx = nullptr;
+    hr = reinterpret_cast<IDirect3D9Ex*>(Interfaces.back())
+             ->CreateDeviceEx(adapter, D3DDEVTYPE_HAL, focus, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, nullptr,
+                              &deviceEx);
+    device = deviceEx;
+  } else
+#endif
+  {
+    (void)ex;
+    hr = Interfaces.back()->CreateDevice(adapter, D3DDEVTYPE_HAL, focus, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
+                                         &device);
+  }
   Print("device_hr", HexNumber(static_cast<unsigned long>(hr)));
   Print("bbformat", std::to_string(pp.BackBufferFormat));
   Print("device", Hex(device));
@@ -372,15 +476,48 @@ static void Fill(IDirect3DDevice9* device, IDirect3DSurface9* back, uint32_t see
   image->Release();
 }
 
-static void Frame(const std::string& arg)
+static void Frame(const std::string& arg, bool ex = false)
 {
   const uint32_t seed = static_cast<uint32_t>(std::strtoul(arg.c_str(), nullptr, 0));
   IDirect3DSurface9* back = BackBuffer();
   Fill(Device, back, seed);
   back->Release();
-  Print("present_hr", HexNumber(static_cast<unsigned long>(PresentFrame())));
+  HRESULT hr;
+#ifdef HOST_ALL_EXPORTS
+  if (ex) {
+    IDirect3DDevice9Ex* deviceEx = nullptr;
+    hr = Device->QueryInterface(IID_IDirect3DDevice9Ex, reinterpret_cast<void**>(&deviceEx));
+    if (SUCCEEDED(hr)) {
+      hr = deviceEx->PresentEx(nullptr, nullptr, nullptr, nullptr, 0);
+      deviceEx->Release();
+    }
+  } else
+#endif
+  {
+    (void)ex;
+    hr = PresentFrame();
+  }
+  Print("present_hr", HexNumber(static_cast<unsigned long>(hr)));
   Pump();
 }
+
+// As SDL's Direct3D 9 renderer: the Ex entry looked up at run time and used when present.
+static void Sdl()
+{
+  typedef HRESULT(WINAPI * CreateExFn)(UINT, IDirect3D9Ex**);
+  HMODULE d3d9 = GetModuleHandleA("d3d9.dll");
+  auto createEx = reinterpret_cast<CreateExFn>(
+      reinterpret_cast<void*>(d3d9 ? GetProcAddress(d3d9, "Direct3DCreate9Ex") : nullptr));
+  IDirect3D9Ex* ex = nullptr;
+  if (createEx && SUCCEEDED(createEx(D3D_SDK_VERSION, &ex)) && ex) {
+    Interfaces.push_back(reinterpret_cast<IDirect3D9*>(ex));
+    Print("sdl_ex", "1");
+    return;
+  }
+  Print("sdl_ex", "0");
+  Create9("");
+}
+
 
 // A surface's pixels, read back through system memory (a multisampled one resolved into
 // a plain render target first), packed row after row.
@@ -561,6 +698,90 @@ static void Menu()
   }
 }
 
+// The popup captioned with plugin items in the current window's system menu.
+static HMENU SystemPluginPopup(int* count)
+{
+  HMENU system = GetSystemMenu(Window, FALSE);
+  HMENU found = nullptr;
+  *count = 0;
+  for (int i = 0; system && i < GetMenuItemCount(system); ++i) {
+    HMENU sub = GetSubMenu(system, i);
+    if (!sub)
+      continue;
+    bool plugin = false;
+    for (int j = 0; j < GetMenuItemCount(sub); ++j)
+      plugin |= GetMenuItemID(sub, j) >= 50000 && GetMenuItemID(sub, j) != static_cast<UINT>(-1);
+    if (plugin) {
+      ++*count;
+      found = sub;
+    }
+  }
+  return found;
+}
+
+static void SysMenu()
+{
+  int count = 0;
+  HMENU popup = SystemPluginPopup(&count);
+  Print("syspopups", std::to_string(count));
+  if (!popup) {
+    Print("syspopup", "none");
+    return;
+  }
+  for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+    char text[128] = {};
+    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+    const bool checked = (GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED) != 0;
+    Print("sysitem", std::to_string(GetMenuItemID(popup, i)) + ":" + text + ":" + (checked ? "1" : "0"));
+  }
+}
+
+static void SysChoose(std::string caption)
+{
+  for (char& c : caption)
+    if (c == '_')
+      c = ' ';
+  int count = 0;
+  HMENU popup = SystemPluginPopup(&count);
+  for (int i = 0; popup && i < GetMenuItemCount(popup); ++i) {
+    char text[128] = {};
+    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+    if (caption == text) {
+      const UINT id = GetMenuItemID(popup, i);
+      HostSysCommand = "none";
+      SendMessageA(Window, WM_SYSCOMMAND, id, 0);
+      Print("syschose", std::to_string(id));
+      Print("host_syscmd", HostSysCommand);
+      return;
+    }
+  }
+  Print("syschose", "none");
+}
+
+static void SysCmd(const std::string& arg)
+{
+  HostSysCommand = "none";
+  SendMessageA(Window, WM_SYSCOMMAND, std::strtoul(arg.c_str(), nullptr, 0), 0);
+  Pump();
+  Print("host_syscmd", HostSysCommand);
+}
+
+static void Key(const std::string& arg)
+{
+  WatchedKey = static_cast<UINT>(std::strtoul(arg.c_str(), nullptr, 0));
+  HostKeys = 0;
+  SendMessageA(Window, WM_KEYDOWN, WatchedKey, 1);
+  SendMessageA(Window, WM_KEYUP, WatchedKey, static_cast<LPARAM>(0xC0000001u));
+  Print("host_keys", std::to_string(HostKeys));
+}
+
+static void Char(const std::string& arg)
+{
+  HostChar = "none";
+  SendMessageW(Window, WM_CHAR, std::strtoul(arg.c_str(), nullptr, 0), 1);
+  Print("host_char", HostChar);
+}
+
 static void Choose(std::string caption)
 {
   for (char& c : caption)
@@ -586,7 +807,7 @@ static D3DFORMAT FormatNamed(const std::string& name)
 }
 
 
-static void Reset(const std::string& arg)
+static void Reset(const std::string& arg, bool ex = false)
 {
   const size_t comma2 = arg.find(',', arg.find(',') + 1);
   const std::vector<int> size = Numbers(arg.substr(0, comma2));
@@ -599,9 +820,25 @@ static void Reset(const std::string& arg)
   pp.SwapEffect = option == "bad" ? static_cast<D3DSWAPEFFECT>(0) : D3DSWAPEFFECT_COPY;
   pp.hDeviceWindow = Window;
   pp.Windowed = TRUE;
-  const HRESULT hr = Device->Reset(&pp);
+  HRESULT hr;
+#ifdef HOST_ALL_EXPORTS
+  if (ex) {
+    IDirect3DDevice9Ex* deviceEx = nullptr;
+    hr = Device->QueryInterface(IID_IDirect3DDevice9Ex, reinterpret_cast<void**>(&deviceEx));
+    if (SUCCEEDED(hr)) {
+      hr = deviceEx->ResetEx(&pp, nullptr);
+      deviceEx->Release();
+    }
+  } else
+#endif
+  {
+    (void)ex;
+    hr = Device->Reset(&pp);
+  }
   Print("reset_hr", HexNumber(static_cast<unsigned long>(hr)));
   Print("bbformat", std::to_string(pp.BackBufferFormat));
+  DeviceWidth = size.at(0);
+  DeviceHeight = size.at(1);
   IDirect3DSurface9* back = nullptr;
   if (SUCCEEDED(Device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
     D3DSURFACE_DESC desc = {};
@@ -733,6 +970,52 @@ static void ThreadScenario(const std::string& arg)
   Print("thread_first_bad", run.firstBad);
 }
 
+#ifdef HOST_ALL_EXPORTS
+extern "C" {
+void* WINAPI Direct3DShaderValidatorCreate9(void);
+void WINAPI PSGPError(void*, UINT, UINT);
+void WINAPI PSGPSampleTexture(void*, UINT, void*, UINT, void*);
+void WINAPI DebugSetMute(void);
+int WINAPI DebugSetLevel(void);
+int WINAPI Direct3D9EnableMaximizedWindowedModeShim(UINT);
+}
+// Referenced so that the import stays although no test calls it: Wine's d3d9 has them
+// as stubs that stop the program when called.
+void* volatile KeptImports[] = {reinterpret_cast<void*>(&PSGPError), reinterpret_cast<void*>(&PSGPSampleTexture),
+                                reinterpret_cast<void*>(&DebugSetLevel)};
+
+static void Create9Ex()
+{
+  IDirect3D9Ex* ex = nullptr;
+  const HRESULT hr = Direct3DCreate9Ex(D3D_SDK_VERSION, &ex);
+  Print("create9ex_hr", HexNumber(static_cast<unsigned long>(hr)));
+  if (ex)
+    Interfaces.push_back(reinterpret_cast<IDirect3D9*>(ex));
+}
+
+static void Exports()
+{
+  Print("perf_begin0", std::to_string(D3DPERF_BeginEvent(0xFF00FF00, L"outer")));
+  Print("perf_begin1", std::to_string(D3DPERF_BeginEvent(0xFF0000FF, L"inner")));
+  D3DPERF_SetMarker(0xFFFFFFFF, L"marker");
+  D3DPERF_SetRegion(0xFFFFFFFF, L"region");
+  Print("perf_end1", std::to_string(D3DPERF_EndEvent()));
+  Print("perf_end0", std::to_string(D3DPERF_EndEvent()));
+  Print("perf_status", std::to_string(D3DPERF_GetStatus()));
+  Print("perf_repeat", std::to_string(D3DPERF_QueryRepeatFrame()));
+  D3DPERF_SetOptions(1);
+  DebugSetMute();
+  void* validator = Direct3DShaderValidatorCreate9();
+  Print("validator", validator ? "object" : "null");
+  if (validator) {
+    // An IUnknown-shaped object: released through its first table's Release.
+    auto release = reinterpret_cast<ULONG(WINAPI**)(void*)>(*static_cast<void***>(validator))[2];
+    release(validator);
+  }
+  Print("exports", "1");
+}
+#endif
+
 static DWORD WINAPI EmptyThread(LPVOID) { return 0; }
 
 static void Threads(const std::string& arg)
@@ -818,6 +1101,46 @@ int main(int argc, char** argv)
       SelectChain(Arg(command));
     } else if (name == "thread") {
       ThreadScenario(Arg(command));
+    } else if (name == "nobar") {
+      CreateBarlessWindow(false);
+    } else if (name == "wnobar") {
+      CreateBarlessWindow(true);
+    } else if (name == "client") {
+      RECT r = {};
+      GetClientRect(Window, &r);
+      Print("clientsize", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
+    } else if (name == "sysmenu") {
+      SysMenu();
+    } else if (name == "syschoose") {
+      SysChoose(Arg(command));
+    } else if (name == "syscmd") {
+      SysCmd(Arg(command));
+    } else if (name == "key") {
+      Key(Arg(command));
+    } else if (name == "char") {
+      Char(Arg(command));
+    } else if (name == "use") {
+      Window = AllWindows.at(std::atoi(Arg(command).c_str()));
+    } else if (name == "copy") {
+      const std::string files = Arg(command);
+      const size_t comma = files.find(',');
+      Print("copied", std::to_string(CopyFileA(files.substr(0, comma).c_str(), files.substr(comma + 1).c_str(), FALSE)));
+    } else if (name == "sdl") {
+      Sdl();
+#ifdef HOST_ALL_EXPORTS
+    } else if (name == "create9ex") {
+      Create9Ex();
+    } else if (name == "deviceex") {
+      CreateDevice(Arg(command), true);
+    } else if (name == "frameex") {
+      Frame(Arg(command), true);
+    } else if (name == "resetex") {
+      Reset(Arg(command), true);
+    } else if (name == "exports") {
+      Exports();
+    } else if (name == "shim") {
+      Print("shim", std::to_string(Direct3D9EnableMaximizedWindowedModeShim(1)));
+#endif
     } else if (name == "rtref") {
       IDirect3DSurface9* target = nullptr;
       Device->GetRenderTarget(0, &target);

@@ -8,6 +8,8 @@
 //     call=...  one Direct3DCreate9 call with the system directory DIR (the platform's
 //               own for "system", a made-up one of N characters for "long:N"), and the
 //               SDK version (default 32)
+//     exports=DIR  calls every other export with the system directory DIR and prints
+//               the answers (perf_begin0=, ..., create9ex_hr=, create9ex_out=)
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +19,7 @@
 
 #include <mmsystem.h>
 
+#include "src/exports.h"
 #include "src/forwarding.h"
 #include "src/log.h"
 #include "src/startup.h"
@@ -45,6 +48,27 @@ int main(int argc, char** argv)
         return 3;
     } else if (arg.rfind("self=", 0) == 0) {
       SetLibraryModule(LoadLibraryA(arg.c_str() + 5));
+    } else if (arg.rfind("exports=", 0) == 0) {
+      SystemDirectory = arg.substr(8);
+      std::printf("perf_begin0=%d\n", D3DPERF_BeginEvent(0xFF00FF00, L"outer"));
+      std::printf("perf_begin1=%d\n", D3DPERF_BeginEvent(0xFF0000FF, L"inner"));
+      D3DPERF_SetMarker(0xFFFFFFFF, L"marker");
+      D3DPERF_SetRegion(0xFFFFFFFF, nullptr);
+      D3DPERF_SetOptions(1);
+      std::printf("perf_end1=%d\n", D3DPERF_EndEvent());
+      std::printf("perf_end0=%d\n", D3DPERF_EndEvent());
+      std::printf("perf_status=%lu\n", static_cast<unsigned long>(D3DPERF_GetStatus()));
+      std::printf("perf_repeat=%d\n", static_cast<int>(D3DPERF_QueryRepeatFrame()));
+      std::printf("validator=%p\n", Direct3DShaderValidatorCreate9());
+      PSGPError(nullptr, 0, 0);
+      PSGPSampleTexture(nullptr, 0, nullptr, 0, nullptr);
+      DebugSetMute();
+      std::printf("debug_level=%d\n", DebugSetLevel());
+      std::printf("shim=%d\n", Direct3D9EnableMaximizedWindowedModeShim(1));
+      IDirect3D9Ex* ex = reinterpret_cast<IDirect3D9Ex*>(&ex);  // must be cleared
+      std::printf("create9ex_hr=0x%08lx\n", static_cast<unsigned long>(Direct3DCreate9Ex(D3D_SDK_VERSION, &ex)));
+      std::printf("create9ex_out=%p\n", static_cast<void*>(ex));
+      std::printf("create9ex_null_hr=0x%08lx\n", static_cast<unsigned long>(Direct3DCreate9Ex(D3D_SDK_VERSION, nullptr)));
     } else if (arg.rfind("call=", 0) == 0) {
       std::string dir = arg.substr(5);
       UINT sdk = D3D_SDK_VERSION;

@@ -72,13 +72,6 @@ std::vector<std::string> Items(const std::vector<std::string>& order, const std:
   return items;
 }
 
-// The value of the n-th line "key=" (from 0).
-std::string NthValue(const std::string& output, const std::string& key, size_t n)
-{
-  const std::vector<std::string> values = OutputValues(output, key);
-  return n < values.size() ? values[n] : "<missing>";
-}
-
 // The output lines from the n-th "key=" line on (for the items after a listing).
 std::vector<std::string> ListingAt(const std::string& output, const std::string& itemKey,
                                    const std::string& headKey, size_t n)
@@ -206,8 +199,9 @@ TEST(CycleKey, TheSettingChoosesTheKeySwitchesItOffAndAnUnparsableValueIsTheDefa
     EXPECT_EQ(OutputValue(run.output, "verify"), "ok");
     EXPECT_EQ(scene.Setting("default_filter"), c.cycles ? "plugins/tp_s2.rpi" : "");
     EXPECT_EQ(scene.Setting("filter_key"), *c.value ? c.value : "<absent>") << "the key's value is never written";
-    if (!c.cycles)
+    if (!c.cycles) {
       EXPECT_EQ(ReadFileBytes(scene.dir / "filters.ini"), before);
+    }
   }
 }
 

@@ -205,8 +205,9 @@ TEST_F(FramePath, EachFailingStepReleasesWhatItTookAndTheFrameIsStillPresented)
     const auto failures = std::count_if(lines.begin(), lines.end(),
                                         [](const std::string& l) { return l.rfind("Frame not filtered: ", 0) == 0; });
     EXPECT_EQ(failures, c.reason.empty() ? 0 : 1);
-    if (!c.reason.empty())
+    if (!c.reason.empty()) {
       EXPECT_NE(std::find(lines.begin(), lines.end(), c.reason), lines.end()) << c.reason;
+    }
     EXPECT_EQ(lines.back(), "PresentOrg success .\\functions.cpp 395 ");
 
     // The same failure on the next frame: unfiltered again, not logged again.

@@ -228,7 +228,11 @@ struct HqCell {
 struct HqPlan {
   unsigned scale;
   std::vector<HqMix> mixes;
-  std::vector<uint32_t> packedMixes;  // the mixes as e | n << 8 | w << 16 | nw << 24
+  // For the SSE2 version: per key, the weights e, n, w, nw of every cell in turn (the
+  // cells padded with zero weights to a multiple of 4, so that a key's row is whole
+  // 16-byte groups of 4 cells).
+  unsigned cellGroups;
+  std::vector<uint8_t> keyWeights;
   std::vector<HqCell> cells;  // row by row
 };
 
@@ -287,8 +291,16 @@ HqPlan BuildPlan(unsigned scale) {
       AddCells(plan, HQ_KIND(kHq4x11, 1, 1), t);
     }
   }
-  for (const HqMix& m : plan.mixes)
-    plan.packedMixes.push_back((uint32_t)m.e | (uint32_t)m.n << 8 | (uint32_t)m.w << 16 | (uint32_t)m.nw << 24);
+  plan.cellGroups = (unsigned)(plan.cells.size() + 3) / 4;
+  const size_t rowBytes = (size_t)plan.cellGroups * 16;
+  plan.keyWeights.assign(kKeys * rowBytes, 0);
+  for (unsigned key = 0; key < kKeys; ++key) {
+    for (size_t c = 0; c < plan.cells.size(); ++c) {
+      const HqMix& m = plan.mixes[plan.cells[c].mixOf[key]];
+      uint8_t* w = &plan.keyWeights[key * rowBytes + 4 * c];
+      w[0] = m.e, w[1] = m.n, w[2] = m.w, w[3] = m.nw;
+    }
+  }
   return plan;
 }
 
@@ -329,6 +341,16 @@ struct HqFrame {
   const uint8_t* y;
   const uint8_t* u;
   const uint8_t* v;
+  // Unlike-masks (0xFF where unlike) of each pixel and its neighbour to the right,
+  // below, below-right and below-left; set up for the SSE2 version only.
+  const uint8_t* right;
+  const uint8_t* down;
+  const uint8_t* downRight;
+  const uint8_t* downLeft;
+  // The channels expanded to 8 bits; for the SSE2 version only.
+  const uint16_t* red;
+  const uint16_t* green;
+  const uint16_t* blue;
   ptrdiff_t at[9];  // offsets of the positions 0..8
 };
 
@@ -374,27 +396,61 @@ inline void HqBlock(const HqPlan& plan, const HqFrame& f, ptrdiff_t e, unsigned 
 
 inline size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
-HqFrame PrepareHq(const uint16_t* src, size_t srcPitchBytes, unsigned width, unsigned height, void* work) {
-  size_t count = PaddedPixelCount(width, height, kHqBorder);
-  const size_t kAlign = 16;
-  uint8_t* base = (uint8_t*)AlignUp((size_t)(uintptr_t)work, kAlign);
-  uint16_t* pixels = (uint16_t*)base;
-  uint8_t* y = base + AlignUp(count * sizeof(uint16_t), kAlign);
-  uint8_t* u = y + AlignUp(count, kAlign);
-  uint8_t* v = u + AlignUp(count, kAlign);
-  const uint16_t* origin = CopyWithBorder(src, srcPitchBytes, width, height, kHqBorder, pixels);
-  const uint32_t* table = Yuv565Table();
-  for (size_t k = 0; k < count; ++k) {
-    uint32_t yuv = table[pixels[k]];
-    y[k] = (uint8_t)(yuv >> 16), u[k] = (uint8_t)(yuv >> 8), v[k] = (uint8_t)yuv;
-  }
+// The working memory: the bordered copy, its Y, U, V planes, and for the SSE2 version
+// the four unlike-masks and the channels expanded to 8 bits (in 16-bit entries, ready
+// to be multiplied). Each plane starts on a 16-byte boundary.
+struct HqPlanes {
+  uint16_t* pixels;
+  uint8_t *y, *u, *v;
+  uint8_t *right, *down, *downRight, *downLeft;
+  uint16_t *red, *green, *blue;
+  size_t end;  // bytes of working memory used, from the start of `work`
+};
+
+const size_t kPlaneAlign = 16;
+
+HqPlanes LayOut(void* work, size_t count) {
+  HqPlanes p;
+  uint8_t* at = (uint8_t*)AlignUp((size_t)(uintptr_t)work, kPlaneAlign);
+  auto take = [&](size_t bytes) {
+    uint8_t* plane = at;
+    at += AlignUp(bytes, kPlaneAlign);
+    return plane;
+  };
+  p.pixels = (uint16_t*)take(count * sizeof(uint16_t));
+  p.y = take(count), p.u = take(count), p.v = take(count);
+  p.right = take(count), p.down = take(count), p.downRight = take(count), p.downLeft = take(count);
+  p.red = (uint16_t*)take(count * sizeof(uint16_t));
+  p.green = (uint16_t*)take(count * sizeof(uint16_t));
+  p.blue = (uint16_t*)take(count * sizeof(uint16_t));
+  p.end = (size_t)(at - (uint8_t*)work);
+  return p;
+}
+
+// The frame as seen from source pixel (0, 0) of the planes.
+HqFrame FrameOf(const HqPlanes& p, const uint16_t* origin, unsigned width) {
   HqFrame f;
   f.pitch = (ptrdiff_t)PaddedPitch(width, kHqBorder);
-  size_t originIndex = (size_t)(origin - pixels);
+  size_t o = (size_t)(origin - p.pixels);
   f.pixels = origin;
-  f.y = y + originIndex, f.u = u + originIndex, f.v = v + originIndex;
+  f.y = p.y + o, f.u = p.u + o, f.v = p.v + o;
+  f.right = p.right + o, f.down = p.down + o, f.downRight = p.downRight + o, f.downLeft = p.downLeft + o;
+  f.red = p.red + o, f.green = p.green + o, f.blue = p.blue + o;
   for (int pos = 0; pos < 9; ++pos) f.at[pos] = PosX(pos) + PosY(pos) * f.pitch;
   return f;
+}
+
+// The scalar version's frame: the bordered copy and its Y, U, V by table.
+HqFrame PrepareHq(const uint16_t* src, size_t srcPitchBytes, unsigned width, unsigned height, void* work) {
+  size_t count = PaddedPixelCount(width, height, kHqBorder);
+  HqPlanes p = LayOut(work, count);
+  const uint16_t* origin = CopyWithBorder(src, srcPitchBytes, width, height, kHqBorder, p.pixels);
+  const uint32_t* table = Yuv565Table();
+  for (size_t k = 0; k < count; ++k) {
+    uint32_t yuv = table[p.pixels[k]];
+    p.y[k] = (uint8_t)(yuv >> 16), p.u[k] = (uint8_t)(yuv >> 8), p.v[k] = (uint8_t)yuv;
+  }
+  return FrameOf(p, origin, width);
 }
 
 // True when all nine pixels of the neighbourhood are E: the block is E throughout.
@@ -438,15 +494,16 @@ inline Vec LoadBytes(const uint8_t* p) {
   return _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i*)p), _mm_setzero_si128());
 }
 
-// Lanes where the two pixels' Y, U, V differ by more than the thresholds.
-inline Vec UnlikeLanes(const Vec a[3], const Vec b[3]) {
-  const Vec limitY = _mm_set1_epi16(kMaxAlikeY), limitU = _mm_set1_epi16(kMaxAlikeU), limitV = _mm_set1_epi16(kMaxAlikeV);
-  Vec dy = _mm_sub_epi16(a[0], b[0]), du = _mm_sub_epi16(a[1], b[1]), dv = _mm_sub_epi16(a[2], b[2]);
-  Vec ady = _mm_max_epi16(dy, _mm_sub_epi16(_mm_setzero_si128(), dy));
-  Vec adu = _mm_max_epi16(du, _mm_sub_epi16(_mm_setzero_si128(), du));
-  Vec adv = _mm_max_epi16(dv, _mm_sub_epi16(_mm_setzero_si128(), dv));
-  return _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi16(ady, limitY), _mm_cmpgt_epi16(adu, limitU)),
-                      _mm_cmpgt_epi16(adv, limitV));
+// 0xFF in the bytes where pixels a and b (16 of each, as Y, U, V bytes) are unlike.
+inline Vec UnlikeBytes(const uint8_t* y, const uint8_t* u, const uint8_t* v, size_t a, size_t b) {
+  auto excess = [](const uint8_t* plane, size_t a, size_t b, int limit) {
+    Vec pa = _mm_loadu_si128((const Vec*)(plane + a)), pb = _mm_loadu_si128((const Vec*)(plane + b));
+    Vec distance = _mm_or_si128(_mm_subs_epu8(pa, pb), _mm_subs_epu8(pb, pa));
+    return _mm_subs_epu8(distance, _mm_set1_epi8((char)limit));  // non-zero beyond the limit
+  };
+  Vec over = _mm_or_si128(_mm_or_si128(excess(y, a, b, kMaxAlikeY), excess(u, a, b, kMaxAlikeU)),
+                          excess(v, a, b, kMaxAlikeV));
+  return Not(_mm_cmpeq_epi8(over, _mm_setzero_si128()));
 }
 
 // 8 pixels' channels expanded to 8 bits, in 16-bit lanes.
@@ -457,6 +514,105 @@ inline void ExpandLanes(Vec p, Vec* red, Vec* green, Vec* blue) {
   *red = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
   *green = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
   *blue = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
+}
+
+// 8 pixels' Y, U, V (16-bit lanes) from their 8-bit channels, exactly as Yuv8Of: the
+// three sums of channel products are 32-bit (multiply-adds of red-green pairs, and blue),
+// and the division by 1000 is done in single precision. A sum n (|n| < 2^18) moved half
+// a unit away from zero, times 0.001f and truncated, is trunc(n / 1000): the exact
+// quotient of the moved sum lies at least 0.0005 from a whole number, and the rounding
+// of 0.001f and of the product is below 0.00003 here.
+inline void YuvLanes(Vec red, Vec green, Vec blue, Vec* y, Vec* u, Vec* v) {
+  const Vec zero = _mm_setzero_si128();
+  Vec rg[2] = {_mm_unpacklo_epi16(red, green), _mm_unpackhi_epi16(red, green)};
+  Vec b0[2] = {_mm_unpacklo_epi16(blue, zero), _mm_unpackhi_epi16(blue, zero)};
+  auto pair = [](int low, int high) { return _mm_set1_epi32((int)(((unsigned)high << 16) | ((unsigned)low & 0xFFFF))); };
+  const __m128 half = _mm_set1_ps(0.5f), thousandth = _mm_set1_ps(0.001f), signBit = _mm_set1_ps(-0.0f);
+  auto quotient = [&](Vec rgWeights, Vec blueWeight, int h) {
+    Vec n = _mm_add_epi32(_mm_madd_epi16(rg[h], rgWeights), _mm_madd_epi16(b0[h], blueWeight));
+    __m128 x = _mm_cvtepi32_ps(n);
+    __m128 away = _mm_or_ps(_mm_and_ps(x, signBit), half);  // +0.5 or -0.5, with n's sign
+    return _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(x, away), thousandth));
+  };
+  auto lanes = [&](int wr, int wg, int wb) {
+    Vec rgWeights = pair(wr, wg), blueWeight = pair(wb, 0);
+    return _mm_packs_epi32(quotient(rgWeights, blueWeight, 0), quotient(rgWeights, blueWeight, 1));
+  };
+  const Vec middle = _mm_set1_epi16(128);
+  *y = lanes(299, 587, 114);                           // 299 R + 587 G + 114 B
+  *u = _mm_add_epi16(lanes(-169, -331, 500), middle);  // 500 (B - G) - 169 (R - G)
+  *v = _mm_add_epi16(lanes(500, -419, -81), middle);   // 500 (R - G) - 81 (B - G)
+}
+
+// The SSE2 version's frame: the bordered copy, its channels expanded to 8 bits, its Y,
+// U, V (computed, not looked up: a table of every colour is 256 KiB, and random pixels
+// miss the first-level cache on every look-up), and the four unlike-masks of every
+// pixel against its neighbour to the right, below, below-right and below-left.
+HqFrame PrepareHqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned width, unsigned height, void* work) {
+  const size_t count = PaddedPixelCount(width, height, kHqBorder);
+  HqPlanes p = LayOut(work, count);
+  const uint16_t* origin = CopyWithBorder(src, srcPitchBytes, width, height, kHqBorder, p.pixels);
+  size_t k = 0;
+  for (; k + kLanes <= count; k += kLanes) {
+    Vec red, green, blue, y, u, v;
+    ExpandLanes(LoadPixels(p.pixels + k), &red, &green, &blue);
+    StorePixels(p.red + k, red), StorePixels(p.green + k, green), StorePixels(p.blue + k, blue);
+    YuvLanes(red, green, blue, &y, &u, &v);
+    const Vec zero = _mm_setzero_si128();
+    _mm_storel_epi64((Vec*)(p.y + k), _mm_packus_epi16(y, zero));
+    _mm_storel_epi64((Vec*)(p.u + k), _mm_packus_epi16(u, zero));
+    _mm_storel_epi64((Vec*)(p.v + k), _mm_packus_epi16(v, zero));
+  }
+  const uint32_t* table = Yuv565Table();
+  for (; k < count; ++k) {
+    uint32_t rgb = Expand565(p.pixels[k]), yuv = table[p.pixels[k]];
+    p.red[k] = (uint16_t)(rgb >> 16), p.green[k] = (uint16_t)((rgb >> 8) & 0xFF), p.blue[k] = (uint16_t)(rgb & 0xFF);
+    p.y[k] = (uint8_t)(yuv >> 16), p.u[k] = (uint8_t)(yuv >> 8), p.v[k] = (uint8_t)yuv;
+  }
+
+  const size_t pitch = PaddedPitch(width, kHqBorder);
+  // Masks k < end have all four neighbours inside the copy (k + pitch + 1 < count);
+  // the keys read one more, the below-left mask of the last pixel of the second-last
+  // row (k == end). The masks no key reads are not written.
+  const size_t end = count - pitch - 1;
+  k = 0;
+  for (; k + 16 <= end; k += 16) {
+    _mm_storeu_si128((Vec*)(p.right + k), UnlikeBytes(p.y, p.u, p.v, k, k + 1));
+    _mm_storeu_si128((Vec*)(p.down + k), UnlikeBytes(p.y, p.u, p.v, k, k + pitch));
+    _mm_storeu_si128((Vec*)(p.downRight + k), UnlikeBytes(p.y, p.u, p.v, k, k + pitch + 1));
+    _mm_storeu_si128((Vec*)(p.downLeft + k), UnlikeBytes(p.y, p.u, p.v, k, k + pitch - 1));
+  }
+  auto unlike = [&](size_t a, size_t b) {
+    int dy = (int)p.y[a] - (int)p.y[b], du = (int)p.u[a] - (int)p.u[b], dv = (int)p.v[a] - (int)p.v[b];
+    bool is = dy > kMaxAlikeY || -dy > kMaxAlikeY || du > kMaxAlikeU || -du > kMaxAlikeU ||
+              dv > kMaxAlikeV || -dv > kMaxAlikeV;
+    return (uint8_t)(is ? 0xFF : 0);
+  };
+  for (; k < end; ++k) {
+    p.right[k] = unlike(k, k + 1), p.down[k] = unlike(k, k + pitch);
+    p.downRight[k] = unlike(k, k + pitch + 1), p.downLeft[k] = unlike(k, k + pitch - 1);
+  }
+  p.downLeft[end] = unlike(end, end + pitch - 1);
+  return FrameOf(p, origin, width);
+}
+
+// The keys of the 8 pixels from e on, from the unlike-masks: each of the 12 key bits is
+// a mask of a pixel near E (the same relation seen from E's neighbours).
+inline Vec KeyLanes(const HqFrame& f, ptrdiff_t e) {
+  const ptrdiff_t p = f.pitch;
+  auto bit = [](const uint8_t* plane, ptrdiff_t at, int value) {
+    return _mm_and_si128(_mm_loadl_epi64((const __m128i*)(plane + at)), _mm_set1_epi8((char)value));
+  };
+  // Bits 0-7: NW, N, NE, W, E', SW, S, SE unlike E.
+  Vec low = _mm_or_si128(
+      _mm_or_si128(_mm_or_si128(bit(f.downRight, e - p - 1, 0x01), bit(f.down, e - p, 0x02)),
+                   _mm_or_si128(bit(f.downLeft, e - p + 1, 0x04), bit(f.right, e - 1, 0x08))),
+      _mm_or_si128(_mm_or_si128(bit(f.right, e, 0x10), bit(f.downLeft, e, 0x20)),
+                   _mm_or_si128(bit(f.down, e, 0x40), bit(f.downRight, e, 0x80))));
+  // Bits 8-11: the pairs (W, N), (N, E'), (E', S), (S, W).
+  Vec high = _mm_or_si128(_mm_or_si128(bit(f.downLeft, e - p, 0x01), bit(f.downRight, e - p, 0x02)),
+                          _mm_or_si128(bit(f.downLeft, e + 1, 0x04), bit(f.downRight, e - 1, 0x08)));
+  return _mm_unpacklo_epi8(low, high);
 }
 
 // 8-bit channels (16-bit lanes) rounded to R5G6B5 as Quantise565 does: c * max + 127,
@@ -472,6 +628,33 @@ inline Vec QuantiseLanes(Vec red, Vec green, Vec blue) {
                       level(blue, kBlueMax));
 }
 
+// The 16 bytes at offset `at` of each lane's row, transposed: out[j] holds byte j of the
+// 8 rows, zero-extended to 16-bit lanes. An 8x16 byte transpose by three rounds of
+// unpacks (bytes, words, double words), then the widening.
+inline void TransposeWeights(const uint8_t* const rows[kLanes], size_t at, Vec out[16]) {
+  Vec r[kLanes];
+  for (unsigned k = 0; k < kLanes; ++k) r[k] = _mm_loadu_si128((const Vec*)(rows[k] + at));
+  Vec t[8], u[8];
+  for (unsigned k = 0; k < 4; ++k) {  // t[2k], t[2k+1]: rows 2k and 2k+1, bytes 0-7 and 8-15
+    t[2 * k] = _mm_unpacklo_epi8(r[2 * k], r[2 * k + 1]);
+    t[2 * k + 1] = _mm_unpackhi_epi8(r[2 * k], r[2 * k + 1]);
+  }
+  for (unsigned h = 0; h < 2; ++h) {  // u[4h + ...]: rows 4h to 4h+3, bytes 0-3, 4-7, 8-11, 12-15
+    u[4 * h + 0] = _mm_unpacklo_epi16(t[4 * h], t[4 * h + 2]);
+    u[4 * h + 1] = _mm_unpackhi_epi16(t[4 * h], t[4 * h + 2]);
+    u[4 * h + 2] = _mm_unpacklo_epi16(t[4 * h + 1], t[4 * h + 3]);
+    u[4 * h + 3] = _mm_unpackhi_epi16(t[4 * h + 1], t[4 * h + 3]);
+  }
+  const Vec zero = _mm_setzero_si128();
+  for (unsigned q = 0; q < 4; ++q) {  // bytes 4q to 4q+3 of all 8 rows, two per vector
+    Vec pairLow = _mm_unpacklo_epi32(u[q], u[4 + q]), pairHigh = _mm_unpackhi_epi32(u[q], u[4 + q]);
+    out[4 * q + 0] = _mm_unpacklo_epi8(pairLow, zero);
+    out[4 * q + 1] = _mm_unpackhi_epi8(pairLow, zero);
+    out[4 * q + 2] = _mm_unpacklo_epi8(pairHigh, zero);
+    out[4 * q + 3] = _mm_unpackhi_epi8(pairHigh, zero);
+  }
+}
+
 // The SSE2 version works on 8 pixels at a time: their keys, and for each sub-pixel the
 // weights each lane's key selects and the mix of its four pixels. Runs of 8 pixels
 // whose neighbourhoods are all flat are stored as blocks of E at once.
@@ -480,19 +663,14 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
             uint16_t* dst, size_t dstPitchBytes, void* work) {
   if (srcWidth == 0 || srcHeight == 0) return;
   const HqPlan& plan = PlanFor(N);
-  HqFrame f = PrepareHq(src, srcPitchBytes, srcWidth, srcHeight, work);
+  HqFrame f = PrepareHqSse2(src, srcPitchBytes, srcWidth, srcHeight, work);
   for (unsigned y = 0; y < srcHeight; ++y) {
     uint16_t* out = RowOf(dst, dstPitchBytes, (size_t)N * y);
     unsigned x = 0;
     for (; x + kLanes <= srcWidth; x += kLanes) {
       ptrdiff_t e = (ptrdiff_t)y * f.pitch + x;
-      Vec yuv[9][3];
       Vec E = LoadPixels(f.pixels + e), same = AllOnes();
-      for (int pos = 0; pos < 9; ++pos) {
-        ptrdiff_t p = e + f.at[pos];
-        yuv[pos][0] = LoadBytes(f.y + p), yuv[pos][1] = LoadBytes(f.u + p), yuv[pos][2] = LoadBytes(f.v + p);
-        same = _mm_and_si128(same, Equal(E, LoadPixels(f.pixels + p)));
-      }
+      for (int pos = 0; pos < 9; ++pos) same = _mm_and_si128(same, Equal(E, LoadPixels(f.pixels + e + f.at[pos])));
       if (_mm_movemask_epi8(same) == 0xFFFF) {  // all 8 neighbourhoods flat
         for (unsigned cy = 0; cy < N; ++cy) {
           uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);
@@ -502,36 +680,32 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
         }
         continue;
       }
-      Vec key = _mm_setzero_si128();
-      for (int pos = 0; pos < 9; ++pos)
-        if (pos != 4) key = _mm_or_si128(key, _mm_and_si128(UnlikeLanes(yuv[4], yuv[pos]), _mm_set1_epi16((short)(1 << BitOf(pos)))));
-      for (int k = 0; k < 4; ++k)
-        key = _mm_or_si128(key, _mm_and_si128(UnlikeLanes(yuv[kPairPos[k][0]], yuv[kPairPos[k][1]]),
-                                              _mm_set1_epi16((short)(1 << (8 + k)))));
+      Vec key = KeyLanes(f, e);
       alignas(16) uint16_t keys[kLanes];
       _mm_store_si128((Vec*)keys, key);
-      // Each position's channels, expanded to 8 bits, in 16-bit lanes.
-      Vec red[9], green[9], blue[9];
-      for (int pos = 0; pos < 9; ++pos) ExpandLanes(LoadPixels(f.pixels + e + f.at[pos]), &red[pos], &green[pos], &blue[pos]);
+      const uint8_t* weightRow[kLanes];
+      for (unsigned k = 0; k < kLanes; ++k) weightRow[k] = &plan.keyWeights[(size_t)keys[k] * plan.cellGroups * 16];
+      // E's channels, expanded to 8 bits, in 16-bit lanes; the neighbours' are loaded
+      // where a mix needs them.
+      const Vec eRed = LoadPixels(f.red + e), eGreen = LoadPixels(f.green + e), eBlue = LoadPixels(f.blue + e);
       Vec cells[N * N];
-      for (unsigned c = 0; c < N * N; ++c) {
-        const HqCell& cell = plan.cells[c];
-        // Each lane's four weights, looked up by its key.
-        uint32_t w[kLanes];
-        for (unsigned k = 0; k < kLanes; ++k) w[k] = plan.packedMixes[cell.mixOf[keys[k]]];
-        Vec lo = _mm_setr_epi32((int)w[0], (int)w[1], (int)w[2], (int)w[3]);
-        Vec hi = _mm_setr_epi32((int)w[4], (int)w[5], (int)w[6], (int)w[7]);
-        const Vec byte = _mm_set1_epi32(0xFF);
-        Vec wE = _mm_packs_epi32(_mm_and_si128(lo, byte), _mm_and_si128(hi, byte));
-        Vec wN = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), byte), _mm_and_si128(_mm_srli_epi32(hi, 8), byte));
-        Vec wW = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), byte), _mm_and_si128(_mm_srli_epi32(hi, 16), byte));
-        Vec wNW = _mm_packs_epi32(_mm_srli_epi32(lo, 24), _mm_srli_epi32(hi, 24));
-        auto mix = [&](const Vec* ch) {
-          Vec sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(wE, ch[4]), _mm_mullo_epi16(wN, ch[cell.n])),
-                                  _mm_add_epi16(_mm_mullo_epi16(wW, ch[cell.w]), _mm_mullo_epi16(wNW, ch[cell.nw])));
-          return _mm_srli_epi16(sum, 4);
-        };
-        cells[c] = QuantiseLanes(mix(red), mix(green), mix(blue));
+      for (unsigned group = 0; group < plan.cellGroups; ++group) {
+        // The 8 lanes' weights of 4 cells, turned from a row per lane into a vector per
+        // weight: weights[4 c + j] is weight j (e, n, w, nw) of cell c, per lane.
+        Vec weights[16];
+        TransposeWeights(weightRow, group * 16, weights);
+        for (unsigned c = 4 * group; c < 4 * group + 4 && c < N * N; ++c) {
+          const HqCell& cell = plan.cells[c];
+          const Vec* w = weights + 4 * (c - 4 * group);
+          const ptrdiff_t n = e + f.at[cell.n], west = e + f.at[cell.w], nw = e + f.at[cell.nw];
+          auto mix = [&](Vec centre, const uint16_t* plane) {
+            Vec sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(w[0], centre), _mm_mullo_epi16(w[1], LoadPixels(plane + n))),
+                                    _mm_add_epi16(_mm_mullo_epi16(w[2], LoadPixels(plane + west)),
+                                                  _mm_mullo_epi16(w[3], LoadPixels(plane + nw))));
+            return _mm_srli_epi16(sum, 4);
+          };
+          cells[c] = QuantiseLanes(mix(eRed, f.red), mix(eGreen, f.green), mix(eBlue, f.blue));
+        }
       }
       for (unsigned cy = 0; cy < N; ++cy) {
         uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);
@@ -556,9 +730,9 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
 }  // namespace
 
 size_t HqxWorkBytes(unsigned srcWidth, unsigned srcHeight) {
-  size_t count = PaddedPixelCount(srcWidth, srcHeight, kHqBorder);
-  const size_t kAlign = 16;
-  return kAlign + AlignUp(count * sizeof(uint16_t), kAlign) + 3 * AlignUp(count, kAlign);
+  // Laid out from an address one byte past a 16-byte boundary: the most alignment
+  // padding any start needs.
+  return LayOut((void*)(uintptr_t)1, PaddedPixelCount(srcWidth, srcHeight, kHqBorder)).end;
 }
 
 bool HqxUnlike(uint16_t a, uint16_t b) {

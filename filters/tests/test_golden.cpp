@@ -6,8 +6,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "image.h"
+#include "kernels/hqx.h"
 #include "kernels/registry.h"
 #include "kernels/rgb8.h"
 
@@ -472,6 +474,25 @@ TEST(XbrDistance, IsTheSumOfYuvDifferences) {
   EXPECT_EQ(XbrDistance(0x001F, 0x0000), 29u + 127u + 20u);
   EXPECT_EQ(Yuv8Of(0xFF0000), (76u << 16) | (85u << 8) | 255u);
   EXPECT_EQ(Yuv8Of(0x0000FF), (29u << 16) | (255u << 8) | 108u);
+}
+
+// hqx's vector YUV (multiply-adds and a single-precision division by 1000) equals the
+// integer formula for every R5G6B5 colour, including the sums that are exact multiples
+// of 1000, where a careless division would come out one too low.
+TEST(HqxYuv, ComputedEqualsTheIntegerFormulaForEveryColour) {
+  const size_t kColours = 1u << 16;
+  std::vector<uint16_t> pixels(kColours);
+  for (size_t p = 0; p < kColours; ++p) pixels[p] = (uint16_t)p;
+  std::vector<uint8_t> y(kColours), u(kColours), v(kColours);
+  HqxYuvPlanes(pixels.data(), kColours, y.data(), u.data(), v.data());
+  size_t wrong = 0;
+  for (size_t p = 0; p < kColours; ++p) {
+    uint32_t expected = Yuv8Of(Expand565((uint16_t)p));
+    uint32_t got = (uint32_t)y[p] << 16 | (uint32_t)u[p] << 8 | v[p];
+    if (got != expected && wrong++ < 5)
+      ADD_FAILURE() << "colour 0x" << std::hex << p << ": YUV 0x" << got << ", expected 0x" << expected;
+  }
+  EXPECT_EQ(wrong, 0u);
 }
 
 // The blends on packed 8-bit channels, values worked out by hand: towards b by m / 2^s

@@ -55,41 +55,91 @@ inline void Step(const uint16_t* up, const uint16_t* mid, const uint16_t* down, 
   StoreInterleaved2(out1 + 2 * x, e2, e3);
 }
 
+// Where the steps after the first start in a row written at dst: the first column whose
+// output lies on a 32-byte boundary (when the rows' alignment allows it), so that the
+// stores do not straddle 32-byte units.
+unsigned AlignedStart(const uint16_t* dst, size_t dstPitchBytes) {
+  const size_t kAlign = 32;
+  uintptr_t base = (uintptr_t)dst;
+  unsigned start = kWideLanes;
+  if (base % 4 == 0 && dstPitchBytes % kAlign == 0) {
+    start = (unsigned)(((kAlign - base % kAlign) % kAlign) / 4);  // 4 output bytes per source pixel
+    if (start == 0) start = kWideLanes;
+  }
+  return start;
+}
+
+// Scale2x of one row (mid, between up and down) into two output rows.
+inline void Scale2xRow(const uint16_t* up, const uint16_t* mid, const uint16_t* down, unsigned srcWidth,
+                       unsigned alignedStart, uint16_t* out0, uint16_t* out1) {
+  Pixel(up, mid, down, 0, srcWidth, out0, out1);
+  // Steps whose left and right neighbours lie inside the row: columns 1 .. width - 2.
+  // A first step at column 1, the aligned steps, then a last step moved left to end at
+  // column width - 2. Steps may overlap (those pixels are written twice, with the same
+  // values); only the first and the last column go pixel by pixel.
+  unsigned x = 1;
+  if (srcWidth >= kWideLanes + 2) {
+    unsigned lastStep = srcWidth - 1 - kWideLanes;
+    Step(up, mid, down, 1, out0, out1);
+    for (x = alignedStart; x < lastStep; x += kWideLanes) Step(up, mid, down, x, out0, out1);
+    Step(up, mid, down, lastStep, out0, out1);
+    x = srcWidth - 1;
+  }
+  for (; x < srcWidth; ++x) Pixel(up, mid, down, x, srcWidth, out0, out1);
+}
+
 // Scale2x of a whole image.
 void Scale2xImage(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,
                   uint16_t* dst, size_t dstPitchBytes) {
   if (srcWidth == 0) return;
-  // The steps after the first start at the first column whose output lies on a 32-byte
-  // boundary (when the rows' alignment allows it), so that the stores do not straddle
-  // 32-byte units.
-  const size_t kAlign = 32;
-  uintptr_t base = (uintptr_t)dst;
-  unsigned alignedStart = kWideLanes;
-  if (base % 4 == 0 && dstPitchBytes % kAlign == 0) {
-    alignedStart = (unsigned)(((kAlign - base % kAlign) % kAlign) / 4);  // 4 output bytes per source pixel
-    if (alignedStart == 0) alignedStart = kWideLanes;
-  }
+  const unsigned alignedStart = AlignedStart(dst, dstPitchBytes);
   for (unsigned y = 0; y < srcHeight; ++y) {
     const uint16_t* up = RowOf(src, srcPitchBytes, Clamp((long)y - 1, srcHeight));
     const uint16_t* mid = RowOf(src, srcPitchBytes, y);
     const uint16_t* down = RowOf(src, srcPitchBytes, Clamp((long)y + 1, srcHeight));
-    uint16_t* out0 = RowOf(dst, dstPitchBytes, 2 * (size_t)y);
-    uint16_t* out1 = RowOf(dst, dstPitchBytes, 2 * (size_t)y + 1);
-    Pixel(up, mid, down, 0, srcWidth, out0, out1);
-    // Steps whose left and right neighbours lie inside the row: columns 1 .. width - 2.
-    // A first step at column 1, the aligned steps, then a last step moved left to end
-    // at column width - 2. Steps may overlap (those pixels are written twice, with the
-    // same values); only the first and the last column go pixel by pixel.
-    unsigned x = 1;
-    if (srcWidth >= kWideLanes + 2) {
-      unsigned lastStep = srcWidth - 1 - kWideLanes;
-      Step(up, mid, down, 1, out0, out1);
-      for (x = alignedStart; x < lastStep; x += kWideLanes) Step(up, mid, down, x, out0, out1);
-      Step(up, mid, down, lastStep, out0, out1);
-      x = srcWidth - 1;
-    }
-    for (; x < srcWidth; ++x) Pixel(up, mid, down, x, srcWidth, out0, out1);
+    Scale2xRow(up, mid, down, srcWidth, alignedStart, RowOf(dst, dstPitchBytes, 2 * (size_t)y),
+               RowOf(dst, dstPitchBytes, 2 * (size_t)y + 1));
   }
+}
+
+// Rows of the 2x image Scale4x keeps at once: the three the second pass reads, and the
+// one more that the first pass writes with its pair.
+const unsigned kRingRows = 4;
+
+inline size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
+
+// Scale4x with the two passes interleaved: the 2x rows are made as the second pass
+// needs them, into a ring of four rows that stays in the first-level cache, instead of
+// a whole 2x image written out and read back. Returns false (and does nothing) when the
+// working memory, sized for the whole 2x image, cannot hold the ring.
+bool Scale4xRing(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,
+                 uint16_t* dst, size_t dstPitchBytes, void* work, size_t workBytes) {
+  const size_t kAlign = 32;
+  const unsigned midWidth = 2 * srcWidth, midHeight = 2 * srcHeight;
+  const size_t ringPitchBytes = AlignUp((size_t)midWidth * sizeof(uint16_t), kAlign);
+  if (kRingRows * ringPitchBytes + kAlign - 1 > workBytes) return false;
+  uint16_t* ring = (uint16_t*)AlignUp((size_t)(uintptr_t)work, kAlign);
+  auto ringRow = [&](unsigned j) { return RowOf(ring, ringPitchBytes, j % kRingRows); };
+  const unsigned firstAligned = AlignedStart(ring, ringPitchBytes);
+  const unsigned secondAligned = AlignedStart(dst, dstPitchBytes);
+  unsigned made = 0;  // 2x rows made so far
+  for (unsigned j = 0; j < midHeight; ++j) {
+    // The 2x rows up to j + 1 (the last row stands in for the one below it).
+    unsigned need = j + 2 < midHeight ? j + 2 : midHeight;
+    while (made < need) {
+      unsigned y = made / 2;
+      const uint16_t* up = RowOf(src, srcPitchBytes, Clamp((long)y - 1, srcHeight));
+      const uint16_t* mid = RowOf(src, srcPitchBytes, y);
+      const uint16_t* down = RowOf(src, srcPitchBytes, Clamp((long)y + 1, srcHeight));
+      Scale2xRow(up, mid, down, srcWidth, firstAligned, ringRow(made), ringRow(made + 1));
+      made += 2;
+    }
+    const uint16_t* up = ringRow(j == 0 ? 0 : j - 1);
+    const uint16_t* down = ringRow(j + 1 < midHeight ? j + 1 : j);
+    Scale2xRow(up, ringRow(j), down, midWidth, secondAligned, RowOf(dst, dstPitchBytes, 2 * (size_t)j),
+               RowOf(dst, dstPitchBytes, 2 * (size_t)j + 1));
+  }
+  return true;
 }
 
 }  // namespace
@@ -102,6 +152,11 @@ void Scale2xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
 
 void Scale4xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                  unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work) {
+  if (srcWidth == 0 || srcHeight == 0) return;
+  if (Scale4xRing(src, srcPitchBytes, srcWidth, srcHeight, dst, dstPitchBytes, work,
+                  Scale4xWorkBytes(srcWidth, srcHeight)))
+    return;
+  // Images of a row or two: the whole 2x image between the passes.
   uint16_t* mid = (uint16_t*)work;
   size_t midPitchBytes = (size_t)2 * srcWidth * sizeof(uint16_t);
   Scale2xImage(src, srcPitchBytes, srcWidth, srcHeight, mid, midPitchBytes);

@@ -222,6 +222,7 @@ struct HqCellKind {
 // the mix of every key.
 struct HqCell {
   uint8_t n, w, nw;
+  bool alwaysE;  // E whatever the key (hq3x's centre): the SSE2 version copies E
   uint8_t mixOf[kKeys];
 };
 
@@ -289,6 +290,13 @@ HqPlan BuildPlan(unsigned scale) {
       AddCells(plan, HQ_KIND(kHq4x10, 1, 0), t);
       AddCells(plan, HQ_KIND(kHq4x01, 0, 1), t);
       AddCells(plan, HQ_KIND(kHq4x11, 1, 1), t);
+    }
+  }
+  for (HqCell& cell : plan.cells) {
+    cell.alwaysE = true;
+    for (unsigned key = 0; key < kKeys; ++key) {
+      const HqMix& m = plan.mixes[cell.mixOf[key]];
+      if (m.e != 16) cell.alwaysE = false;
     }
   }
   plan.cellGroups = (unsigned)(plan.cells.size() + 3) / 4;
@@ -680,18 +688,22 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
     unsigned x = 0;
     for (; x + kLanes <= srcWidth; x += kLanes) {
       ptrdiff_t e = (ptrdiff_t)y * f.pitch + x;
-      Vec E = LoadPixels(f.pixels + e), same = AllOnes();
-      for (int pos = 0; pos < 9; ++pos) same = _mm_and_si128(same, Equal(E, LoadPixels(f.pixels + e + f.at[pos])));
-      if (_mm_movemask_epi8(same) == 0xFFFF) {  // all 8 neighbourhoods flat
-        for (unsigned cy = 0; cy < N; ++cy) {
-          uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);
-          if (N == 2) StoreInterleaved2(row, E, E);
-          if (N == 3) StoreInterleaved3(row, E, E, E);
-          if (N == 4) StoreInterleaved4(row, E, E, E, E);
-        }
-        continue;
-      }
+      // A flat neighbourhood has no unlike neighbour, so only keys of all zeros need
+      // the test of equal pixels.
       Vec key = KeyLanes(f, e);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(key, _mm_setzero_si128())) == 0xFFFF) {
+        Vec E = LoadPixels(f.pixels + e), same = AllOnes();
+        for (int pos = 0; pos < 9; ++pos) same = _mm_and_si128(same, Equal(E, LoadPixels(f.pixels + e + f.at[pos])));
+        if (_mm_movemask_epi8(same) == 0xFFFF) {  // all 8 neighbourhoods flat
+          for (unsigned cy = 0; cy < N; ++cy) {
+            uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);
+            if (N == 2) StoreInterleaved2(row, E, E);
+            if (N == 3) StoreInterleaved3(row, E, E, E);
+            if (N == 4) StoreInterleaved4(row, E, E, E, E);
+          }
+          continue;
+        }
+      }
       alignas(16) uint16_t keys[kLanes];
       _mm_store_si128((Vec*)keys, key);
       const uint8_t* weightRow[kLanes];
@@ -707,6 +719,10 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
         TransposeWeights(weightRow, group * 16, weights);
         for (unsigned c = 4 * group; c < 4 * group + 4 && c < N * N; ++c) {
           const HqCell& cell = plan.cells[c];
+          if (cell.alwaysE) {
+            cells[c] = LoadPixels(f.pixels + e);
+            continue;
+          }
           const Vec* w = weights + 4 * (c - 4 * group);
           const ptrdiff_t n = e + f.at[cell.n], west = e + f.at[cell.w], nw = e + f.at[cell.nw];
           auto mix = [&](Vec centre, const uint16_t* plane) {

@@ -26,6 +26,8 @@
 // that for 8 pixels at a time) and, per sub-pixel, one table look-up and one mix.
 #include "hqx.h"
 
+#include <string.h>
+
 #include <vector>
 
 #include "padded.h"
@@ -229,10 +231,9 @@ struct HqCell {
 struct HqPlan {
   unsigned scale;
   std::vector<HqMix> mixes;
-  // For the SSE2 version: per key, the weights e, n, w, nw of every cell in turn (the
-  // cells padded with zero weights to a multiple of 4, so that a key's row is whole
-  // 16-byte groups of 4 cells).
-  unsigned cellGroups;
+  // For the SSE2 version: per key, a row of the weights e, n, w, nw of every cell in
+  // turn, so that one pixel's weights are in one place.
+  size_t keyRowBytes;
   std::vector<uint8_t> keyWeights;
   std::vector<HqCell> cells;  // row by row
 };
@@ -299,8 +300,7 @@ HqPlan BuildPlan(unsigned scale) {
       if (m.e != 16) cell.alwaysE = false;
     }
   }
-  plan.cellGroups = (unsigned)(plan.cells.size() + 3) / 4;
-  const size_t rowBytes = (size_t)plan.cellGroups * 16;
+  const size_t rowBytes = plan.keyRowBytes = 4 * plan.cells.size();
   plan.keyWeights.assign(kKeys * rowBytes, 0);
   for (unsigned key = 0; key < kKeys; ++key) {
     for (size_t c = 0; c < plan.cells.size(); ++c) {
@@ -647,31 +647,25 @@ inline Vec QuantiseLanes(Vec red, Vec green, Vec blue) {
                       level(blue, kBlueMax));
 }
 
-// The 16 bytes at offset `at` of each lane's row, transposed: out[j] holds byte j of the
-// 8 rows, zero-extended to 16-bit lanes. An 8x16 byte transpose by three rounds of
-// unpacks (bytes, words, double words), then the widening.
-inline void TransposeWeights(const uint8_t* const rows[kLanes], size_t at, Vec out[16]) {
-  Vec r[kLanes];
-  for (unsigned k = 0; k < kLanes; ++k) r[k] = _mm_loadu_si128((const Vec*)(rows[k] + at));
-  Vec t[8], u[8];
-  for (unsigned k = 0; k < 4; ++k) {  // t[2k], t[2k+1]: rows 2k and 2k+1, bytes 0-7 and 8-15
-    t[2 * k] = _mm_unpacklo_epi8(r[2 * k], r[2 * k + 1]);
-    t[2 * k + 1] = _mm_unpackhi_epi8(r[2 * k], r[2 * k + 1]);
-  }
-  for (unsigned h = 0; h < 2; ++h) {  // u[4h + ...]: rows 4h to 4h+3, bytes 0-3, 4-7, 8-11, 12-15
-    u[4 * h + 0] = _mm_unpacklo_epi16(t[4 * h], t[4 * h + 2]);
-    u[4 * h + 1] = _mm_unpackhi_epi16(t[4 * h], t[4 * h + 2]);
-    u[4 * h + 2] = _mm_unpacklo_epi16(t[4 * h + 1], t[4 * h + 3]);
-    u[4 * h + 3] = _mm_unpackhi_epi16(t[4 * h + 1], t[4 * h + 3]);
-  }
+// The four weights at offset `at` of each lane's row (one pixel's key), turned into
+// four vectors of 8 lanes: e, n, w and nw. Done per cell rather than for several cells
+// at once, which keeps few vectors alive (the i686 build has eight registers).
+inline void CellWeights(const uint8_t* const rows[kLanes], size_t at, Vec out[4]) {
+  auto dword = [&](unsigned k) {
+    int32_t v;
+    memcpy(&v, rows[k] + at, sizeof v);
+    return _mm_cvtsi32_si128(v);
+  };
+  Vec low = _mm_unpacklo_epi64(_mm_unpacklo_epi32(dword(0), dword(1)), _mm_unpacklo_epi32(dword(2), dword(3)));
+  Vec high = _mm_unpacklo_epi64(_mm_unpacklo_epi32(dword(4), dword(5)), _mm_unpacklo_epi32(dword(6), dword(7)));
+  // Bytes: low = lanes 0-3 (e n w nw each), high = lanes 4-7; three rounds of byte
+  // interleaving sort them by weight.
+  Vec a = _mm_unpacklo_epi8(low, high), b = _mm_unpackhi_epi8(low, high);
+  Vec c = _mm_unpacklo_epi8(a, b), d = _mm_unpackhi_epi8(a, b);
+  Vec en = _mm_unpacklo_epi8(c, d), wnw = _mm_unpackhi_epi8(c, d);
   const Vec zero = _mm_setzero_si128();
-  for (unsigned q = 0; q < 4; ++q) {  // bytes 4q to 4q+3 of all 8 rows, two per vector
-    Vec pairLow = _mm_unpacklo_epi32(u[q], u[4 + q]), pairHigh = _mm_unpackhi_epi32(u[q], u[4 + q]);
-    out[4 * q + 0] = _mm_unpacklo_epi8(pairLow, zero);
-    out[4 * q + 1] = _mm_unpackhi_epi8(pairLow, zero);
-    out[4 * q + 2] = _mm_unpacklo_epi8(pairHigh, zero);
-    out[4 * q + 3] = _mm_unpackhi_epi8(pairHigh, zero);
-  }
+  out[0] = _mm_unpacklo_epi8(en, zero), out[1] = _mm_unpackhi_epi8(en, zero);
+  out[2] = _mm_unpacklo_epi8(wnw, zero), out[3] = _mm_unpackhi_epi8(wnw, zero);
 }
 
 // The SSE2 version works on 8 pixels at a time: their keys, and for each sub-pixel the
@@ -707,32 +701,27 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
       alignas(16) uint16_t keys[kLanes];
       _mm_store_si128((Vec*)keys, key);
       const uint8_t* weightRow[kLanes];
-      for (unsigned k = 0; k < kLanes; ++k) weightRow[k] = &plan.keyWeights[(size_t)keys[k] * plan.cellGroups * 16];
+      for (unsigned k = 0; k < kLanes; ++k) weightRow[k] = &plan.keyWeights[(size_t)keys[k] * plan.keyRowBytes];
       // E's channels, expanded to 8 bits, in 16-bit lanes; the neighbours' are loaded
       // where a mix needs them.
       const Vec eRed = LoadPixels(f.red + e), eGreen = LoadPixels(f.green + e), eBlue = LoadPixels(f.blue + e);
       Vec cells[N * N];
-      for (unsigned group = 0; group < plan.cellGroups; ++group) {
-        // The 8 lanes' weights of 4 cells, turned from a row per lane into a vector per
-        // weight: weights[4 c + j] is weight j (e, n, w, nw) of cell c, per lane.
-        Vec weights[16];
-        TransposeWeights(weightRow, group * 16, weights);
-        for (unsigned c = 4 * group; c < 4 * group + 4 && c < N * N; ++c) {
-          const HqCell& cell = plan.cells[c];
-          if (cell.alwaysE) {
-            cells[c] = LoadPixels(f.pixels + e);
-            continue;
-          }
-          const Vec* w = weights + 4 * (c - 4 * group);
-          const ptrdiff_t n = e + f.at[cell.n], west = e + f.at[cell.w], nw = e + f.at[cell.nw];
-          auto mix = [&](Vec centre, const uint16_t* plane) {
-            Vec sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(w[0], centre), _mm_mullo_epi16(w[1], LoadPixels(plane + n))),
-                                    _mm_add_epi16(_mm_mullo_epi16(w[2], LoadPixels(plane + west)),
-                                                  _mm_mullo_epi16(w[3], LoadPixels(plane + nw))));
-            return _mm_srli_epi16(sum, 4);
-          };
-          cells[c] = QuantiseLanes(mix(eRed, f.red), mix(eGreen, f.green), mix(eBlue, f.blue));
+      for (unsigned c = 0; c < N * N; ++c) {
+        const HqCell& cell = plan.cells[c];
+        if (cell.alwaysE) {
+          cells[c] = LoadPixels(f.pixels + e);
+          continue;
         }
+        Vec w[4];
+        CellWeights(weightRow, 4 * c, w);
+        const ptrdiff_t n = e + f.at[cell.n], west = e + f.at[cell.w], nw = e + f.at[cell.nw];
+        auto mix = [&](Vec centre, const uint16_t* plane) {
+          Vec sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(w[0], centre), _mm_mullo_epi16(w[1], LoadPixels(plane + n))),
+                                  _mm_add_epi16(_mm_mullo_epi16(w[2], LoadPixels(plane + west)),
+                                                _mm_mullo_epi16(w[3], LoadPixels(plane + nw))));
+          return _mm_srli_epi16(sum, 4);
+        };
+        cells[c] = QuantiseLanes(mix(eRed, f.red), mix(eGreen, f.green), mix(eBlue, f.blue));
       }
       for (unsigned cy = 0; cy < N; ++cy) {
         uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);

@@ -35,28 +35,14 @@
 
 #include <string.h>
 
-#include <type_traits>
-
 #include "padded.h"
 #include "rgb8.h"
 #include "simd.h"
+#include "xbr_vector.h"
 
 const unsigned kXbrAlikeBelow = 155;
 
-const unsigned kXbrBorder = 2;  // the rule looks two pixels away
-const unsigned kCorners = 4;
 const unsigned kMaxCells = 16;
-
-// Pixels the rule reads, named for the bottom-right corner; (u, v) steps along the
-// corner's F and H directions.
-enum XbrName { kE, kF, kH, kI, kB, kD, kC, kG, kF4, kI4, kH5, kI5, kNames };
-constexpr int kNameSteps[kNames][2] = {{0, 0}, {1, 0}, {0, 1},  {1, 1},  {0, -1}, {-1, 0},
-                                   {1, -1}, {-1, 1}, {2, 0}, {2, 1}, {0, 2},  {1, 2}};
-
-// The corners' F and H directions (x, y of each), in the order they are examined:
-// bottom-right, top-right, top-left, bottom-left. Each is the one before turned a
-// quarter turn.
-constexpr int kCornerAxes[kCorners][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0, -1}, {0, 1, -1, 0}};
 
 // One corner resolved for a frame: where each named pixel lies (in entries of the
 // bordered planes, from E) and where each sub-pixel of the corner's own layout (the
@@ -271,53 +257,8 @@ void Xbr4xScalar(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, u
 
 #if FILTERS_HAVE_SSE2
 
-// The SSE2 version: 8 source pixels per step, one per 16-bit lane, through the same rule.
-//
-// Distances. Every colour distance the rule weighs joins two pixels that are at most a
-// knight's move apart, in one of eight directions (below). For each direction, the
-// distances from every pixel of a row (the anchor) to its partner are computed once, 16
-// at a time from 8-bit Y, U and V planes, into a ring of rows that holds the five
-// anchor rows around the current source row; a corner then loads any distance it needs
-// as a vector of 8. Computing them per pixel and corner would take about five times as
-// many.
-//
-// Cases. Each corner decides its case per lane with masks: no rule, half blend,
-// 45-degree edge, shallow, steep, or both.
-//
-// Blends. The sub-pixels are kept as 8-bit channels in 16-bit lanes. Every move the
-// rule makes towards the new colour px is a + floor((px - a) m / 2^s) with s <= 3, that
-// is a + floor((px - a) w / 8) with w = m 2^(3 - s): 1/4 is w = 2, 3/4 is 6, 7/8 is 7,
-// 1/8 is 1, taking px itself is 8, and no change is 0. So each touched sub-pixel gets
-// one per-lane weight from the lane's case, and one multiply moves all 8 lanes. The
-// half blend (each channel halved, dropping its low bit, then added) is the w = 4 move
-// less 1 where both channels are odd. Where the rule copies a sub-pixel it has just
-// blended to another, the other is blended from the first one's old value instead,
-// which gives the same. The finished block is rounded to R5G6B5 with multiplies that
-// equal Quantise565 exactly for every 8-bit value.
-//
-// Columns beyond the image: the last step of a row may reach up to 7 pixels past the
-// right edge. The working copy and planes are wide enough for that (the extra columns
-// repeat the edge pixel) and that step's blocks go through a small buffer, of which
-// only the image's part is copied out.
-
-// The four corners are forced inline into the 8-pixel step (GCC left them as calls,
-// which kept the block in memory between corners: 20% slower at 2x).
-#if defined(__GNUC__)
-#define XBR_FORCE_INLINE inline __attribute__((always_inline))
-#else
-#define XBR_FORCE_INLINE inline
-#endif
-
-// The directions of the distance planes (x, y): right, down, the two diagonals and the
-// four knight moves. A pair of pixels is stored at the one of the two from which the
-// other lies in one of these directions.
-const unsigned kXbrDirections = 8;
-constexpr int kXbrDirectionSteps[kXbrDirections][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1},
-                                                       {2, 1}, {1, 2}, {2, -1}, {1, -2}};
-const unsigned kXbrRingRows = 8;     // rows of the distance ring: a power of two >= 5
-const unsigned kXbrRowsAround = 5;   // anchor rows a source row reads: y - 2 to y + 2
-const unsigned kXbrYuvBorder = 4;    // rows of the YUV planes above and below the image
-const unsigned kXbrDistanceStep = 16;  // anchors per step of the distance rows
+// The SSE2 version: the working frame, its distances, and the step code of xbr_vector.h
+// over 8 lanes.
 
 // Sizes of the vector version's working memory for a source of width x height.
 struct XbrVectorLayout {
@@ -329,8 +270,9 @@ struct XbrVectorLayout {
 static XbrVectorLayout XbrVectorLayoutOf(unsigned width, unsigned height) {
   const size_t kAlign = 16;
   XbrVectorLayout l;
-  // Steps of 8 cover AlignUp(width, 8) columns; the rule reads 2 beyond each side.
-  size_t stepped = AlignUp(width, kLanes);
+  // Steps of 8 or 16 cover AlignUp(width, 16) columns at most; the rule reads 2 beyond
+  // each side.
+  size_t stepped = AlignUp(width, kXbrMaxLanes);
   l.distanceLength = AlignUp(stepped + 2 * kXbrBorder, kXbrDistanceStep);
   // The distance rows read partners up to 2 columns beyond their last anchor.
   l.pitch = l.distanceLength + kXbrDistanceStep;
@@ -345,30 +287,36 @@ static size_t XbrVectorWorkBytes(unsigned width, unsigned height) {
   return 16 + l.pixelBytes + 3 * l.yuvPlaneBytes + l.ringBytes;
 }
 
-struct XbrVectorFrame {
-  ptrdiff_t pitch;
-  size_t distanceLength;
-  const uint16_t* pixels;  // source pixel (0, 0) in the bordered copy
-  const uint8_t* yuv[3];   // ... in the Y, U and V planes
-  uint16_t* ring;          // the distance rows
+namespace {
+
+// The lanes of the SSE2 version: 8 pixels in a 128-bit vector (see "The lane type L" in
+// xbr_vector.h).
+struct Sse2Lanes {
+  typedef Vec V;
+  static const unsigned kCount = kLanes;
+  static V Load(const uint16_t* p) { return LoadPixels(p); }
+  static void Store(uint16_t* p, V v) { StorePixels(p, v); }
+  static V Set(short w) { return _mm_set1_epi16(w); }
+  static V Zero() { return _mm_setzero_si128(); }
+  static V Add(V a, V b) { return _mm_add_epi16(a, b); }
+  static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V Mul(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static V And(V a, V b) { return _mm_and_si128(a, b); }
+  static V Or(V a, V b) { return _mm_or_si128(a, b); }
+  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
+  static V Equal(V a, V b) { return _mm_cmpeq_epi16(a, b); }
+  static V Greater(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+  template <int S> static V Sra(V a) { return _mm_srai_epi16(a, S); }
+  template <int S> static V Sll(V a) { return _mm_slli_epi16(a, S); }
+  template <int S> static V Srl(V a) { return _mm_srli_epi16(a, S); }
+  static V Select(V mask, V a, V b) { return ::Select(mask, a, b); }
+  static bool Any(V mask) { return AnyLane(mask); }
+  static void Store2(uint16_t* dst, V a, V b) { StoreInterleaved2(dst, a, b); }
+  static void Store3(uint16_t* dst, V a, V b, V c) { StoreInterleaved3(dst, a, b, c); }
+  static void Store4(uint16_t* dst, V a, V b, V c, V d) { StoreInterleaved4(dst, a, b, c, d); }
 };
 
-// The distance row of direction k for anchors in source row r, at anchor column 0
-// (the row starts at column -2).
-static inline uint16_t* XbrDistanceRow(const XbrVectorFrame& f, unsigned k, ptrdiff_t r) {
-  size_t slot = (size_t)r & (kXbrRingRows - 1);
-  return f.ring + (slot * kXbrDirections + k) * f.distanceLength + kXbrBorder;
-}
-
-// The 8-bit channels of R5G6B5 pixels, as Expand565.
-static inline void XbrExpand(Vec p, Vec ch[3]) {
-  Vec r = _mm_srli_epi16(p, kRedShift);
-  Vec g = _mm_and_si128(_mm_srli_epi16(p, kGreenShift), _mm_set1_epi16((short)kGreenMax));
-  Vec b = _mm_and_si128(p, _mm_set1_epi16((short)kBlueMax));
-  ch[0] = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
-  ch[1] = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
-  ch[2] = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
-}
+}  // namespace
 
 // trunc(n / 1000) of 32-bit lanes |n| <= 2^18, by floats: (n + 0.5 sign(n)) / 1000 lies at
 // least 0.0005 from every whole number and the float error of the product stays below
@@ -382,7 +330,7 @@ static inline __m128i XbrDiv1000(__m128i n) {
 // Y, U and V of 8 R5G6B5 pixels, as Yuv8Of(Expand565(p)), stored as bytes at y, u, v.
 static inline void XbrYuv8(Vec p, uint8_t* y, uint8_t* u, uint8_t* v) {
   Vec ch[3];
-  XbrExpand(p, ch);
+  XbrExpand<Sse2Lanes>(p, ch);
   const Vec zero = _mm_setzero_si128();
   Vec rg = _mm_sub_epi16(ch[0], ch[1]), bg = _mm_sub_epi16(ch[2], ch[1]);
   // Pairs for _mm_madd_epi16: (R, G) and (B, 0) for Y, (B - G, R - G) for U and V.
@@ -409,8 +357,8 @@ static inline void XbrYuv8(Vec p, uint8_t* y, uint8_t* u, uint8_t* v) {
 // Prepares the bordered copy (every row padded to the pitch with the edge pixel) and
 // its Y, U and V planes (their extra rows above and below repeat the copy's first and
 // last rows; they are read only for distances that no corner uses).
-static XbrVectorFrame PrepareXbrVector(const uint16_t* src, size_t srcPitchBytes, unsigned width,
-                                       unsigned height, void* work) {
+XbrVectorFrame PrepareXbrVector(const uint16_t* src, size_t srcPitchBytes, unsigned width,
+                                unsigned height, void* work) {
   XbrVectorLayout l = XbrVectorLayoutOf(width, height);
   uint8_t* base = (uint8_t*)AlignUp((size_t)(uintptr_t)work, 16);
   uint16_t* pixels = (uint16_t*)base;
@@ -459,7 +407,7 @@ static inline Vec AbsDiffBytes(Vec a, Vec b) {
 
 // Fills the ring's rows for anchor row r: the distance of every anchor (from column -2
 // on) to its partner in each direction, 16 anchors at a time.
-static void XbrComputeDistances(const XbrVectorFrame& f, ptrdiff_t r) {
+void XbrComputeDistances(const XbrVectorFrame& f, ptrdiff_t r) {
   const uint8_t* y = f.yuv[0] + r * f.pitch;
   const uint8_t* u = f.yuv[1] + r * f.pitch;
   const uint8_t* v = f.yuv[2] + r * f.pitch;
@@ -490,307 +438,12 @@ static void XbrComputeDistances(const XbrVectorFrame& f, ptrdiff_t r) {
   }
 }
 
-// The rows around source row y: the copy's rows y - 2 to y + 2 and the distance rows of
-// those anchor rows, each at column 0.
-struct XbrRows {
-  const uint16_t* pixels[kXbrRowsAround];
-  const uint16_t* distances[kXbrDirections][kXbrRowsAround];
-};
-
-// Where a named pixel of corner K lies, from E.
-struct XbrStep {
-  int x, y;
-};
-constexpr XbrStep XbrPlace(unsigned corner, XbrName n) {
-  return {kNameSteps[n][0] * kCornerAxes[corner][0] + kNameSteps[n][1] * kCornerAxes[corner][2],
-          kNameSteps[n][0] * kCornerAxes[corner][1] + kNameSteps[n][1] * kCornerAxes[corner][3]};
-}
-
-// Where the distance of two named pixels of corner K is kept: its direction and anchor.
-struct XbrPairPlace {
-  unsigned direction;  // kXbrDirections: the pair has no plane
-  int x, y;
-};
-constexpr XbrPairPlace XbrPairOf(unsigned corner, XbrName a, XbrName b) {
-  XbrStep p = XbrPlace(corner, a), q = XbrPlace(corner, b);
-  int dx = q.x - p.x, dy = q.y - p.y;
-  if (dx < 0 || (dx == 0 && dy < 0)) p = q, dx = -dx, dy = -dy;
-  for (unsigned k = 0; k < kXbrDirections; ++k) {
-    if (kXbrDirectionSteps[k][0] == dx && kXbrDirectionSteps[k][1] == dy) return {k, p.x, p.y};
-  }
-  return {kXbrDirections, 0, 0};
-}
-
-// Where sub-pixel n of corner K's layout (the bottom-right corner's, row by row) lies in
-// the N x N block: the same turn as in PrepareXbr.
-constexpr unsigned XbrCellOf(unsigned N, unsigned corner, unsigned n) {
-  int u = 2 * (int)(n % N) - (int)(N - 1), v = 2 * (int)(n / N) - (int)(N - 1);
-  int x = (u * kCornerAxes[corner][0] + v * kCornerAxes[corner][2] + (int)(N - 1)) / 2;
-  int y = (u * kCornerAxes[corner][1] + v * kCornerAxes[corner][3] + (int)(N - 1)) / 2;
-  return (unsigned)(y * (int)N + x);
-}
-
-template <unsigned K, XbrName A>
-static inline Vec XbrLoadPixel(const XbrRows& rows, ptrdiff_t x) {
-  constexpr XbrStep s = XbrPlace(K, A);
-  return LoadPixels(rows.pixels[s.y + 2] + x + s.x);
-}
-
-template <unsigned K, XbrName A, XbrName B>
-static inline Vec XbrLoadDistance(const XbrRows& rows, ptrdiff_t x) {
-  constexpr XbrPairPlace p = XbrPairOf(K, A, B);
-  static_assert(p.direction < kXbrDirections, "every distance of the rule has a plane");
-  return LoadPixels(rows.distances[p.direction][p.y + 2] + x + p.x);
-}
-
-// An N x N block of 8 pixels: each sub-pixel's red, green and blue (8-bit, in 16-bit
-// lanes).
-template <unsigned N>
-struct XbrCells {
-  Vec ch[3][N * N];
-};
-
-// R5G6B5 of 8-bit channels, as Quantise565: (c 31 + 127) / 255 equals (c 249 + 1014) >> 11
-// and (c 63 + 127) / 255 equals (c 253 + 505) >> 10 for every c from 0 to 255 (checked
-// by trying all); neither sum passes 16 bits.
-static inline Vec XbrQuantise(const Vec ch[3]) {
-  const Vec m5 = _mm_set1_epi16(249), a5 = _mm_set1_epi16(1014);
-  Vec r = _mm_add_epi16(_mm_mullo_epi16(ch[0], m5), a5);
-  Vec g = _mm_add_epi16(_mm_mullo_epi16(ch[1], _mm_set1_epi16(253)), _mm_set1_epi16(505));
-  Vec b = _mm_add_epi16(_mm_mullo_epi16(ch[2], m5), a5);
-  r = _mm_and_si128(r, _mm_set1_epi16((short)(kRedMax << kRedShift)));
-  g = _mm_and_si128(_mm_srli_epi16(g, 10 - kGreenShift), _mm_set1_epi16((short)(kGreenMax << kGreenShift)));
-  return _mm_or_si128(_mm_or_si128(r, g), _mm_srli_epi16(b, 11));
-}
-
-// The case of one corner for 8 lanes: the new colour's channels and the lanes of each
-// case (disjoint masks; lanes in none keep their sub-pixels).
-struct XbrCase {
-  Vec px[3];
-  Vec half;     // the corner sub-pixel blended halfway (e == i, or the edge unconfirmed)
-  Vec both;     // a confirmed edge both shallow and steep
-  Vec shallow;  // ... shallow only
-  Vec steep;    // ... steep only
-  Vec diag;     // ... neither: a 45-degree edge
-};
-
-// mask ? w : 0, lane by lane.
-static inline Vec XbrWeight(Vec mask, short w) { return _mm_and_si128(mask, _mm_set1_epi16(w)); }
-
-// Moves sub-pixel `to` of the block towards px by w / 8 per lane, channel by channel,
-// rounded down. With kTake it starts from sub-pixel `from` (its value before this
-// corner) in the lanes of `take`; with kHalf it takes a further 1 off where halfOne has
-// 1 and both channels are odd (a w = 4 move so becomes XbrHalf).
-template <bool kTake, bool kHalf, unsigned N>
-static inline void XbrMove(XbrCells<N>& c, unsigned to, unsigned from, Vec take, Vec w, Vec halfOne,
-                           const Vec px[3]) {
-  for (unsigned k = 0; k < 3; ++k) {
-    Vec a = c.ch[k][to];
-    if (kTake) a = Select(take, c.ch[k][from], a);
-    Vec moved = _mm_add_epi16(a, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(px[k], a), w), 3));
-    if (kHalf) moved = _mm_sub_epi16(moved, _mm_and_si128(_mm_and_si128(a, px[k]), halfOne));
-    c.ch[k][to] = moved;
-  }
-}
-
-// The blends of each case, per scale, in the corner's layout (see CornerRule). Sub-pixels
-// that take another's value are moved first, while that one still has its old value.
-template <unsigned K>
-static inline void XbrApply(const XbrCase& s, XbrCells<2>& c) {
-  const unsigned c1 = XbrCellOf(2, K, 1), c2 = XbrCellOf(2, K, 2), c3 = XbrCellOf(2, K, 3);
-  const Vec one = _mm_set1_epi16(1), none = _mm_setzero_si128();
-  Vec halfway = _mm_or_si128(s.half, s.diag);
-  XbrMove<true, false>(c, c1, c2, s.both, XbrWeight(_mm_or_si128(s.both, s.steep), 2), none, s.px);
-  XbrMove<false, false>(c, c2, c2, none, XbrWeight(_mm_or_si128(s.both, s.shallow), 2), none, s.px);
-  Vec w3 = _mm_or_si128(_mm_or_si128(XbrWeight(s.both, 7), XbrWeight(_mm_or_si128(s.shallow, s.steep), 6)),
-                        XbrWeight(halfway, 4));
-  XbrMove<false, true>(c, c3, c3, none, w3, _mm_and_si128(halfway, one), s.px);
-}
-
-template <unsigned K>
-static inline void XbrApply(const XbrCase& s, XbrCells<3>& c) {
-  const unsigned c2 = XbrCellOf(3, K, 2), c5 = XbrCellOf(3, K, 5), c6 = XbrCellOf(3, K, 6);
-  const unsigned c7 = XbrCellOf(3, K, 7), c8 = XbrCellOf(3, K, 8);
-  const Vec one = _mm_set1_epi16(1), none = _mm_setzero_si128();
-  Vec bothSteep = _mm_or_si128(s.both, s.steep), bothShallow = _mm_or_si128(s.both, s.shallow);
-  Vec w5 = _mm_or_si128(_mm_or_si128(XbrWeight(bothSteep, 6), XbrWeight(s.shallow, 2)), XbrWeight(s.diag, 1));
-  XbrMove<true, false>(c, c5, c7, s.both, w5, none, s.px);
-  XbrMove<true, false>(c, c2, c6, s.both, XbrWeight(bothSteep, 2), none, s.px);
-  Vec w7 = _mm_or_si128(_mm_or_si128(XbrWeight(bothShallow, 6), XbrWeight(s.steep, 2)), XbrWeight(s.diag, 1));
-  XbrMove<false, false>(c, c7, c7, none, w7, none, s.px);
-  XbrMove<false, false>(c, c6, c6, none, XbrWeight(bothShallow, 2), none, s.px);
-  Vec w8 = _mm_or_si128(_mm_or_si128(XbrWeight(_mm_or_si128(bothShallow, s.steep), 8), XbrWeight(s.diag, 7)),
-                        XbrWeight(s.half, 4));
-  XbrMove<false, true>(c, c8, c8, none, w8, _mm_and_si128(s.half, one), s.px);
-}
-
-template <unsigned K>
-static inline void XbrApply(const XbrCase& s, XbrCells<4>& c) {
-  const unsigned c3 = XbrCellOf(4, K, 3), c7 = XbrCellOf(4, K, 7), c10 = XbrCellOf(4, K, 10);
-  const unsigned c11 = XbrCellOf(4, K, 11), c12 = XbrCellOf(4, K, 12), c13 = XbrCellOf(4, K, 13);
-  const unsigned c14 = XbrCellOf(4, K, 14), c15 = XbrCellOf(4, K, 15);
-  const Vec one = _mm_set1_epi16(1), none = _mm_setzero_si128();
-  Vec bothSteep = _mm_or_si128(s.both, s.steep), bothShallow = _mm_or_si128(s.both, s.shallow);
-  Vec edge = _mm_or_si128(bothShallow, s.steep);
-  Vec diagOne = _mm_and_si128(s.diag, one);
-  XbrMove<true, false>(c, c10, c12, s.both, XbrWeight(edge, 2), none, s.px);
-  XbrMove<true, false>(c, c3, c12, s.both, XbrWeight(bothSteep, 2), none, s.px);
-  XbrMove<true, false>(c, c7, c13, s.both, XbrWeight(bothSteep, 6), none, s.px);
-  XbrMove<false, false>(c, c12, c12, none, XbrWeight(bothShallow, 2), none, s.px);
-  XbrMove<false, false>(c, c13, c13, none, XbrWeight(bothShallow, 6), none, s.px);
-  Vec w14 = _mm_or_si128(_mm_or_si128(XbrWeight(bothShallow, 8), XbrWeight(s.steep, 6)), XbrWeight(s.diag, 4));
-  XbrMove<false, true>(c, c14, c14, none, w14, diagOne, s.px);
-  Vec w11 = _mm_or_si128(_mm_or_si128(XbrWeight(bothSteep, 8), XbrWeight(s.shallow, 6)), XbrWeight(s.diag, 4));
-  XbrMove<false, true>(c, c11, c11, none, w11, diagOne, s.px);
-  Vec w15 = _mm_or_si128(XbrWeight(_mm_or_si128(edge, s.diag), 8), XbrWeight(s.half, 4));
-  XbrMove<false, true>(c, c15, c15, none, w15, _mm_and_si128(s.half, one), s.px);
-}
-
-// Corner K of 8 pixels E at column x: decides each lane's case as CornerRule does and
-// blends the block.
-template <unsigned N, unsigned K>
-static XBR_FORCE_INLINE void XbrCornerVector(const XbrRows& rows, ptrdiff_t x, Vec E, XbrCells<N>& cells) {
-  auto pixel = [&](auto name) { return XbrLoadPixel<K, decltype(name)::value>(rows, x); };
-  auto d = [&](auto a, auto b) { return XbrLoadDistance<K, decltype(a)::value, decltype(b)::value>(rows, x); };
-  typedef std::integral_constant<XbrName, kE> nE;
-  typedef std::integral_constant<XbrName, kF> nF;
-  typedef std::integral_constant<XbrName, kH> nH;
-  typedef std::integral_constant<XbrName, kI> nI;
-  typedef std::integral_constant<XbrName, kB> nB;
-  typedef std::integral_constant<XbrName, kD> nD;
-  typedef std::integral_constant<XbrName, kC> nC;
-  typedef std::integral_constant<XbrName, kG> nG;
-  typedef std::integral_constant<XbrName, kF4> nF4;
-  typedef std::integral_constant<XbrName, kI4> nI4;
-  typedef std::integral_constant<XbrName, kH5> nH5;
-  typedef std::integral_constant<XbrName, kI5> nI5;
-
-  Vec F = pixel(nF()), H = pixel(nH());
-  Vec gate = Not(_mm_or_si128(Equal(E, F), Equal(E, H)));
-  if (!AnyLane(gate)) return;
-  Vec e = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(d(nE(), nC()), d(nE(), nG())),
-                                      _mm_add_epi16(d(nI(), nH5()), d(nI(), nF4()))),
-                        _mm_slli_epi16(d(nH(), nF()), 2));
-  Vec i = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(d(nH(), nD()), d(nH(), nI5())),
-                                      _mm_add_epi16(d(nF(), nI4()), d(nF(), nB()))),
-                        _mm_slli_epi16(d(nE(), nI()), 2));
-  // Sums reach 8 * 765 at most: signed 16-bit compares are exact.
-  Vec fire = _mm_andnot_si128(_mm_cmpgt_epi16(e, i), gate);
-  if (!AnyLane(fire)) return;
-
-  const Vec alikeBelow = _mm_set1_epi16((short)kXbrAlikeBelow);
-  auto alike = [&](Vec dist) { return _mm_cmplt_epi16(dist, alikeBelow); };
-  auto unlike = [&](Vec dist) { return Not(alike(dist)); };
-  Vec alikeEI = alike(d(nE(), nI()));
-  Vec confirmed;
-  if (N == 3) {
-    Vec alongF = _mm_and_si128(unlike(d(nF(), nB())), unlike(d(nF(), nC())));
-    Vec alongH = _mm_and_si128(unlike(d(nH(), nD())), unlike(d(nH(), nG())));
-    Vec farF = _mm_and_si128(unlike(d(nF(), nF4())), unlike(d(nF(), nI4())));
-    Vec farH = _mm_and_si128(unlike(d(nH(), nH5())), unlike(d(nH(), nI5())));
-    confirmed = _mm_or_si128(_mm_or_si128(alongF, alongH), _mm_and_si128(alikeEI, _mm_or_si128(farF, farH)));
-  } else {
-    Vec sides = _mm_and_si128(unlike(d(nF(), nB())), unlike(d(nH(), nD())));
-    Vec far = _mm_and_si128(alikeEI, _mm_and_si128(unlike(d(nF(), nI4())), unlike(d(nH(), nI5()))));
-    confirmed = _mm_or_si128(sides, far);
-  }
-  confirmed = _mm_or_si128(confirmed, _mm_or_si128(alike(d(nE(), nG())), alike(d(nE(), nC()))));
-
-  XbrCase s;
-  s.half = _mm_and_si128(fire, _mm_or_si128(Equal(e, i), Not(confirmed)));
-  Vec full = _mm_andnot_si128(s.half, fire);
-  Vec G = pixel(nG()), C = pixel(nC());
-  Vec ke = d(nF(), nG()), ki = d(nH(), nC());
-  Vec notShallow = _mm_or_si128(_mm_cmpgt_epi16(_mm_add_epi16(ke, ke), ki),
-                                _mm_or_si128(Equal(E, G), Equal(pixel(nD()), G)));
-  Vec notSteep = _mm_or_si128(_mm_cmpgt_epi16(_mm_add_epi16(ki, ki), ke),
-                              _mm_or_si128(Equal(E, C), Equal(pixel(nB()), C)));
-  Vec shallow = _mm_andnot_si128(notShallow, full), steep = _mm_andnot_si128(notSteep, full);
-  s.both = _mm_and_si128(shallow, steep);
-  s.shallow = _mm_andnot_si128(steep, shallow);
-  s.steep = _mm_andnot_si128(shallow, steep);
-  s.diag = _mm_andnot_si128(_mm_or_si128(shallow, steep), full);
-  // px is F where d(E, F) <= d(E, H), else H.
-  Vec pxIsF = Not(_mm_cmpgt_epi16(d(nE(), nF()), d(nE(), nH())));
-  XbrExpand(Select(pxIsF, F, H), s.px);
-  XbrApply<K>(s, cells);
-}
-
-// Writes 8 pixels v, each as an N x N block, at out (N rows).
-template <unsigned N>
-static inline void StoreBlocks(uint16_t* out, size_t dstPitchBytes, Vec v) {
-  for (unsigned cy = 0; cy < N; ++cy) {
-    uint16_t* row = RowOf(out, dstPitchBytes, cy);
-    if (N == 2) StoreInterleaved2(row, v, v);
-    if (N == 3) StoreInterleaved3(row, v, v, v);
-    if (N == 4) StoreInterleaved4(row, v, v, v, v);
-  }
-}
-
-// The blocks of the 8 pixels at column x, written at out (N rows). Where no corner of
-// the 8 can fire (none has E unlike both pixels beside a corner), each block is E.
-template <unsigned N>
-static inline void XbrStep8(const XbrRows& rows, ptrdiff_t x, uint16_t* out, size_t dstPitchBytes) {
-  const uint16_t* mid = rows.pixels[2] + x;
-  Vec E = LoadPixels(mid);
-  Vec newF = NotEqual(E, LoadPixels(mid + 1)), newD = NotEqual(E, LoadPixels(mid - 1));
-  Vec newB = NotEqual(E, LoadPixels(rows.pixels[1] + x)), newH = NotEqual(E, LoadPixels(rows.pixels[3] + x));
-  if (!AnyLane(_mm_and_si128(_mm_or_si128(newF, newD), _mm_or_si128(newB, newH)))) {
-    StoreBlocks<N>(out, dstPitchBytes, E);
-    return;
-  }
-  XbrCells<N> cells;
-  Vec e[3];
-  XbrExpand(E, e);
-  for (unsigned k = 0; k < 3; ++k) {
-    for (unsigned n = 0; n < N * N; ++n) cells.ch[k][n] = e[k];
-  }
-  XbrCornerVector<N, 0>(rows, x, E, cells);
-  XbrCornerVector<N, 1>(rows, x, E, cells);
-  XbrCornerVector<N, 2>(rows, x, E, cells);
-  XbrCornerVector<N, 3>(rows, x, E, cells);
-  Vec q[N * N];
-  for (unsigned n = 0; n < N * N; ++n) {
-    Vec ch[3] = {cells.ch[0][n], cells.ch[1][n], cells.ch[2][n]};
-    q[n] = XbrQuantise(ch);
-  }
-  for (unsigned cy = 0; cy < N; ++cy) {
-    uint16_t* row = RowOf(out, dstPitchBytes, cy);
-    const Vec* r = q + cy * N;
-    if (N == 2) StoreInterleaved2(row, r[0], r[1]);
-    if (N == 3) StoreInterleaved3(row, r[0], r[1], r[2]);
-    if (N == 4) StoreInterleaved4(row, r[0], r[1], r[2], r[3]);
-  }
-}
-
 template <unsigned N>
 static void XbrSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                     unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work) {
   if (srcWidth == 0 || srcHeight == 0) return;
   XbrVectorFrame f = PrepareXbrVector(src, srcPitchBytes, srcWidth, srcHeight, work);
-  const ptrdiff_t height = srcHeight, width = srcWidth, around = kXbrRowsAround / 2;
-  for (ptrdiff_t r = -around; r < around; ++r) XbrComputeDistances(f, r);
-  for (ptrdiff_t y = 0; y < height; ++y) {
-    XbrComputeDistances(f, y + around);
-    XbrRows rows;
-    for (unsigned j = 0; j < kXbrRowsAround; ++j) {
-      ptrdiff_t r = y + (ptrdiff_t)j - around;
-      rows.pixels[j] = f.pixels + r * f.pitch;
-      for (unsigned k = 0; k < kXbrDirections; ++k) rows.distances[k][j] = XbrDistanceRow(f, k, r);
-    }
-    uint16_t* out = RowOf(dst, dstPitchBytes, (size_t)N * y);
-    ptrdiff_t x = 0;
-    for (; x + (ptrdiff_t)kLanes <= width; x += kLanes) XbrStep8<N>(rows, x, out + N * x, dstPitchBytes);
-    if (x < width) {
-      // The last pixels of the row: a whole step into a buffer, of which the row's part
-      // is copied out.
-      const size_t kRow = N * kLanes;
-      uint16_t tail[N * kRow];
-      XbrStep8<N>(rows, x, tail, kRow * sizeof(uint16_t));
-      for (unsigned cy = 0; cy < N; ++cy)
-        memcpy(RowOf(out, dstPitchBytes, cy) + N * x, tail + cy * kRow, N * (size_t)(width - x) * sizeof(uint16_t));
-    }
-  }
+  XbrVectorFilter<Sse2Lanes, N>(f, srcWidth, srcHeight, dst, dstPitchBytes);
 }
 
 void Xbr2xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,

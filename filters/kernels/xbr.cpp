@@ -301,6 +301,7 @@ struct Sse2Lanes {
   static V Add(V a, V b) { return _mm_add_epi16(a, b); }
   static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
   static V Mul(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static V MulHigh(V a, V b) { return _mm_mulhi_epu16(a, b); }
   static V And(V a, V b) { return _mm_and_si128(a, b); }
   static V Or(V a, V b) { return _mm_or_si128(a, b); }
   static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
@@ -459,9 +460,9 @@ void Xbr4xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, uns
   XbrSse2<4>(src, srcPitchBytes, srcWidth, srcHeight, dst, dstPitchBytes, work);
 }
 
-const FilterInfo kXbr2x = {"xBR 2x", "xbr2x", 2, XbrWorkBytes, Xbr2xScalar, Xbr2xSse2, true};
-const FilterInfo kXbr3x = {"xBR 3x", "xbr3x", 3, XbrWorkBytes, Xbr3xScalar, Xbr3xSse2, true};
-const FilterInfo kXbr4x = {"xBR 4x", "xbr4x", 4, XbrWorkBytes, Xbr4xScalar, Xbr4xSse2, true};
+const FilterInfo kXbr2x = {"xBR 2x", "xbr2x", 2, XbrWorkBytes, Xbr2xScalar, Xbr2xSse2, true, Xbr2xAvx2};
+const FilterInfo kXbr3x = {"xBR 3x", "xbr3x", 3, XbrWorkBytes, Xbr3xScalar, Xbr3xSse2, true, Xbr3xAvx2};
+const FilterInfo kXbr4x = {"xBR 4x", "xbr4x", 4, XbrWorkBytes, Xbr4xScalar, Xbr4xSse2, true, Xbr4xAvx2};
 #else
 const FilterInfo kXbr2x = {"xBR 2x", "xbr2x", 2, XbrWorkBytes, Xbr2xScalar, Xbr2xScalar, false};
 const FilterInfo kXbr3x = {"xBR 3x", "xbr3x", 3, XbrWorkBytes, Xbr3xScalar, Xbr3xScalar, false};

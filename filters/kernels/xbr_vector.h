@@ -147,7 +147,8 @@ constexpr unsigned XbrCellOf(unsigned N, unsigned corner, unsigned n) {
 // The lane type L supplies, as static functions on L::V (lanes of 16 bits):
 //   Load(p), Store(p, v)           unaligned, L::kCount pixels
 //   Set(w), Zero()                 every lane w, or 0
-//   Add, Sub, Mul (low 16 bits), And, Or, AndNot(a, b) = ~a & b, Equal, Greater (signed)
+//   Add, Sub, Mul (low 16 bits), MulHigh (high 16 bits, unsigned), And, Or,
+//   AndNot(a, b) = ~a & b, Equal, Greater (signed)
 //   Sra<s>, Sll<s>, Srl<s>         shifts by a constant
 //   Select(mask, a, b)             mask ? a : b per lane
 //   Any(mask)                      some lane of the mask is set
@@ -173,16 +174,16 @@ struct XbrCells {
   typename L::V ch[3][N * N];
 };
 
-// The 8-bit channels of R5G6B5 pixels, as Expand565.
+// The 8-bit channels of R5G6B5 pixels, as Expand565. A 5-bit channel c at the top of
+// the lane (c << 11) times 264 / 2^16 is 8.25 c, whose whole part is c << 3 | c >> 2; a
+// 6-bit one at bit 5 (c << 5) times 8320 / 2^16 is 4.0625 c, whose whole part is
+// c << 2 | c >> 4. Blue is moved to the top first.
 template <class L>
 inline void XbrExpand(typename L::V p, typename L::V ch[3]) {
-  typedef typename L::V V;
-  V r = L::template Srl<kRedShift>(p);
-  V g = L::And(L::template Srl<kGreenShift>(p), L::Set((short)kGreenMax));
-  V b = L::And(p, L::Set((short)kBlueMax));
-  ch[0] = L::Or(L::template Sll<3>(r), L::template Srl<2>(r));
-  ch[1] = L::Or(L::template Sll<2>(g), L::template Srl<4>(g));
-  ch[2] = L::Or(L::template Sll<3>(b), L::template Srl<2>(b));
+  const typename L::V k5 = L::Set(264);
+  ch[0] = L::MulHigh(L::And(p, L::Set((short)(kRedMax << kRedShift))), k5);
+  ch[1] = L::MulHigh(L::And(p, L::Set((short)(kGreenMax << kGreenShift))), L::Set(8320));
+  ch[2] = L::MulHigh(L::template Sll<11>(p), k5);
 }
 
 // R5G6B5 of 8-bit channels, as Quantise565: (c 31 + 127) / 255 equals (c 249 + 1014) >> 11

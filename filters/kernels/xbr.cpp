@@ -270,9 +270,8 @@ struct XbrVectorLayout {
 static XbrVectorLayout XbrVectorLayoutOf(unsigned width, unsigned height) {
   const size_t kAlign = 16;
   XbrVectorLayout l;
-  // Steps of 8 or 16 cover AlignUp(width, 16) columns at most; the rule reads 2 beyond
-  // each side.
-  size_t stepped = AlignUp(width, kXbrMaxLanes);
+  // Steps of 8 cover AlignUp(width, 8) columns; the rule reads 2 beyond each side.
+  size_t stepped = AlignUp(width, kLanes);
   l.distanceLength = AlignUp(stepped + 2 * kXbrBorder, kXbrDistanceStep);
   // The distance rows read partners up to 2 columns beyond their last anchor.
   l.pitch = l.distanceLength + kXbrDistanceStep;
@@ -460,9 +459,9 @@ void Xbr4xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, uns
   XbrSse2<4>(src, srcPitchBytes, srcWidth, srcHeight, dst, dstPitchBytes, work);
 }
 
-const FilterInfo kXbr2x = {"xBR 2x", "xbr2x", 2, XbrWorkBytes, Xbr2xScalar, Xbr2xSse2, true, Xbr2xAvx2};
-const FilterInfo kXbr3x = {"xBR 3x", "xbr3x", 3, XbrWorkBytes, Xbr3xScalar, Xbr3xSse2, true, Xbr3xAvx2};
-const FilterInfo kXbr4x = {"xBR 4x", "xbr4x", 4, XbrWorkBytes, Xbr4xScalar, Xbr4xSse2, true, Xbr4xAvx2};
+const FilterInfo kXbr2x = {"xBR 2x", "xbr2x", 2, XbrWorkBytes, Xbr2xScalar, Xbr2xSse2, true};
+const FilterInfo kXbr3x = {"xBR 3x", "xbr3x", 3, XbrWorkBytes, Xbr3xScalar, Xbr3xSse2, true};
+const FilterInfo kXbr4x = {"xBR 4x", "xbr4x", 4, XbrWorkBytes, Xbr4xScalar, Xbr4xSse2, true};
 #else
 const FilterInfo kXbr2x = {"xBR 2x", "xbr2x", 2, XbrWorkBytes, Xbr2xScalar, Xbr2xScalar, false};
 const FilterInfo kXbr3x = {"xBR 3x", "xbr3x", 3, XbrWorkBytes, Xbr3xScalar, Xbr3xScalar, false};

@@ -24,15 +24,6 @@ void Xbr3xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
 void Xbr4xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
 
-// AVX2 versions (xbr_avx2.cpp; they use the SSE2 version's frame preparation): run them
-// only where CpuHasAvx2() (cpu.h).
-void Xbr2xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
-               unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
-void Xbr3xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
-               unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
-void Xbr4xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
-               unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
-
 // The colour distance xBR compares: |dY| + |dU| + |dV| of the two pixels' 8-bit YUV.
 // Exposed for the tests.
 unsigned XbrDistance(uint16_t a, uint16_t b);

@@ -1,11 +1,11 @@
-// What xBR's scalar version (xbr.cpp), its SSE2 version (xbr.cpp) and its AVX2 version
-// (xbr_avx2.cpp) share: the rule's geometry, the vector versions' working planes, and
-// their per-step code, written once over a lane type (Lanes below) that each of the two
-// files supplies for its own instruction set.
+// xBR's rule geometry, shared by its scalar and SSE2 versions (xbr.cpp), and the SSE2
+// version's working planes and per-step code. The step code is written over a lane type
+// (see "The lane type L" below; xbr.cpp supplies 8 lanes of SSE2), so that it reads as
+// the rule does and a wider instruction set can reuse it with a lane type of its own.
 //
-// The per-step code lies in an unnamed namespace, so that each including file compiles
-// its own copy for its own instruction set and no AVX2 code can stand in for SSE2 code
-// at link time.
+// The step code lies in an unnamed namespace, so that a file compiled for another
+// instruction set that includes this header gets its own copy, which cannot stand in
+// for xbr.cpp's at link time.
 #pragma once
 
 #include <stddef.h>
@@ -29,7 +29,7 @@ constexpr int kNameSteps[kNames][2] = {{0, 0}, {1, 0}, {0, 1},  {1, 1},  {0, -1}
 // quarter turn.
 constexpr int kCornerAxes[kCorners][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0, -1}, {0, 1, -1, 0}};
 
-// The vector versions work 8 (SSE2) or 16 (AVX2) source pixels per step, one per
+// The vector version works on L::kCount (8 with SSE2) source pixels per step, one per
 // 16-bit lane, through the same rule.
 //
 // Distances. Every colour distance the rule weighs joins two pixels that are at most a
@@ -53,8 +53,8 @@ constexpr int kCornerAxes[kCorners][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0
 // the same. The finished block is rounded to R5G6B5 with multiplies that equal
 // Quantise565 exactly for every 8-bit value.
 //
-// Columns beyond the image: the last step of a row may reach up to 15 pixels past the
-// right edge. The working copy and planes are wide enough for that (the extra columns
+// Columns beyond the image: the last step of a row may reach up to L::kCount - 1 pixels
+// past the right edge. The working copy and planes are wide enough for that (the extra columns
 // repeat the edge pixel) and that step's blocks go through a small buffer, of which
 // only the image's part is copied out.
 
@@ -68,7 +68,6 @@ const unsigned kXbrRingRows = 8;       // rows of the distance ring: a power of 
 const unsigned kXbrRowsAround = 5;     // anchor rows a source row reads: y - 2 to y + 2
 const unsigned kXbrYuvBorder = 4;      // rows of the YUV planes above and below the image
 const unsigned kXbrDistanceStep = 16;  // anchors per step of the distance rows
-const unsigned kXbrMaxLanes = 16;      // the widest step: the planes cover its columns
 
 // The vector versions' frame: the bordered copy and its planes in the working memory.
 struct XbrVectorFrame {

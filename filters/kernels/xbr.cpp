@@ -33,26 +33,16 @@
 // load.
 #include "xbr.h"
 
+#include <string.h>
+
 #include "padded.h"
 #include "rgb8.h"
 #include "simd.h"
+#include "xbr_vector.h"
 
 const unsigned kXbrAlikeBelow = 155;
 
-const unsigned kXbrBorder = 2;  // the rule looks two pixels away
-const unsigned kCorners = 4;
 const unsigned kMaxCells = 16;
-
-// Pixels the rule reads, named for the bottom-right corner; (u, v) steps along the
-// corner's F and H directions.
-enum XbrName { kE, kF, kH, kI, kB, kD, kC, kG, kF4, kI4, kH5, kI5, kNames };
-const int kNameSteps[kNames][2] = {{0, 0}, {1, 0}, {0, 1},  {1, 1},  {0, -1}, {-1, 0},
-                                   {1, -1}, {-1, 1}, {2, 0}, {2, 1}, {0, 2},  {1, 2}};
-
-// The corners' F and H directions (x, y of each), in the order they are examined:
-// bottom-right, top-right, top-left, bottom-left. Each is the one before turned a
-// quarter turn.
-const int kCornerAxes[kCorners][4] = {{1, 0, 0, 1}, {0, -1, 1, 0}, {-1, 0, 0, -1}, {0, 1, -1, 0}};
 
 // One corner resolved for a frame: where each named pixel lies (in entries of the
 // bordered planes, from E) and where each sub-pixel of the corner's own layout (the
@@ -72,10 +62,20 @@ struct XbrFrame {
 
 static size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
+#if FILTERS_HAVE_SSE2
+static size_t XbrVectorWorkBytes(unsigned width, unsigned height);
+#endif
+
+// Enough for the scalar version's planes and, where it exists, the SSE2 version's.
 size_t XbrWorkBytes(unsigned srcWidth, unsigned srcHeight) {
   size_t count = PaddedPixelCount(srcWidth, srcHeight, kXbrBorder);
   const size_t kAlign = 16;
-  return kAlign + AlignUp(count * sizeof(uint32_t), kAlign) * 2 + count * sizeof(uint16_t);
+  size_t bytes = kAlign + AlignUp(count * sizeof(uint32_t), kAlign) * 2 + count * sizeof(uint16_t);
+#if FILTERS_HAVE_SSE2
+  size_t vectorBytes = XbrVectorWorkBytes(srcWidth, srcHeight);
+  if (vectorBytes > bytes) bytes = vectorBytes;
+#endif
+  return bytes;
 }
 
 unsigned XbrDistance(uint16_t a, uint16_t b) {
@@ -257,54 +257,193 @@ void Xbr4xScalar(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, u
 
 #if FILTERS_HAVE_SSE2
 
-// The colour distance by SSE2: the sum of absolute differences of the bytes of the two
-// packed YUV values (0x00YYUUVV: the top byte is zero in both).
-struct SadDistance {
-  unsigned operator()(uint32_t a, uint32_t b) const {
-    return (unsigned)_mm_cvtsi128_si32(_mm_sad_epu8(_mm_cvtsi32_si128((int)a), _mm_cvtsi32_si128((int)b)));
-  }
+// The SSE2 version: the working frame, its distances, and the step code of xbr_vector.h
+// over 8 lanes.
+
+// Sizes of the vector version's working memory for a source of width x height.
+struct XbrVectorLayout {
+  size_t pitch;           // entries between rows of the pixel copy and the YUV planes
+  size_t distanceLength;  // entries of one distance row
+  size_t pixelBytes, yuvPlaneBytes, ringBytes;
 };
 
-// Writes 8 pixels v, each as an N x N block, at out (N rows).
-template <unsigned N>
-static inline void StoreBlocks(uint16_t* out, size_t dstPitchBytes, Vec v) {
-  for (unsigned cy = 0; cy < N; ++cy) {
-    uint16_t* row = RowOf(out, dstPitchBytes, cy);
-    if (N == 2) StoreInterleaved2(row, v, v);
-    if (N == 3) StoreInterleaved3(row, v, v, v);
-    if (N == 4) StoreInterleaved4(row, v, v, v, v);
+static XbrVectorLayout XbrVectorLayoutOf(unsigned width, unsigned height) {
+  const size_t kAlign = 16;
+  XbrVectorLayout l;
+  // Steps of 8 cover AlignUp(width, 8) columns; the rule reads 2 beyond each side.
+  size_t stepped = AlignUp(width, kLanes);
+  l.distanceLength = AlignUp(stepped + 2 * kXbrBorder, kXbrDistanceStep);
+  // The distance rows read partners up to 2 columns beyond their last anchor.
+  l.pitch = l.distanceLength + kXbrDistanceStep;
+  l.pixelBytes = AlignUp(l.pitch * ((size_t)height + 2 * kXbrBorder) * sizeof(uint16_t), kAlign);
+  l.yuvPlaneBytes = AlignUp(l.pitch * ((size_t)height + 2 * kXbrYuvBorder), kAlign);
+  l.ringBytes = kXbrRingRows * kXbrDirections * l.distanceLength * sizeof(uint16_t);
+  return l;
+}
+
+static size_t XbrVectorWorkBytes(unsigned width, unsigned height) {
+  XbrVectorLayout l = XbrVectorLayoutOf(width, height);
+  return 16 + l.pixelBytes + 3 * l.yuvPlaneBytes + l.ringBytes;
+}
+
+namespace {
+
+// The lanes of the SSE2 version: 8 pixels in a 128-bit vector (see "The lane type L" in
+// xbr_vector.h).
+struct Sse2Lanes {
+  typedef Vec V;
+  static const unsigned kCount = kLanes;
+  static V Load(const uint16_t* p) { return LoadPixels(p); }
+  static void Store(uint16_t* p, V v) { StorePixels(p, v); }
+  static V Set(short w) { return _mm_set1_epi16(w); }
+  static V Zero() { return _mm_setzero_si128(); }
+  static V Add(V a, V b) { return _mm_add_epi16(a, b); }
+  static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V Mul(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static V MulHigh(V a, V b) { return _mm_mulhi_epu16(a, b); }
+  static V And(V a, V b) { return _mm_and_si128(a, b); }
+  static V Or(V a, V b) { return _mm_or_si128(a, b); }
+  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
+  static V Equal(V a, V b) { return _mm_cmpeq_epi16(a, b); }
+  static V Greater(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+  template <int S> static V Sra(V a) { return _mm_srai_epi16(a, S); }
+  template <int S> static V Sll(V a) { return _mm_slli_epi16(a, S); }
+  template <int S> static V Srl(V a) { return _mm_srli_epi16(a, S); }
+  static V Select(V mask, V a, V b) { return ::Select(mask, a, b); }
+  static bool Any(V mask) { return AnyLane(mask); }
+  static void Store2(uint16_t* dst, V a, V b) { StoreInterleaved2(dst, a, b); }
+  static void Store3(uint16_t* dst, V a, V b, V c) { StoreInterleaved3(dst, a, b, c); }
+  static void Store4(uint16_t* dst, V a, V b, V c, V d) { StoreInterleaved4(dst, a, b, c, d); }
+};
+
+}  // namespace
+
+// trunc(n / 1000) of 32-bit lanes |n| <= 2^18, by floats: (n + 0.5 sign(n)) / 1000 lies at
+// least 0.0005 from every whole number and the float error of the product stays below
+// 0.0001, so truncating it gives the exact quotient.
+static inline __m128i XbrDiv1000(__m128i n) {
+  __m128 f = _mm_cvtepi32_ps(n);
+  __m128 half = _mm_or_ps(_mm_and_ps(f, _mm_set1_ps(-0.0f)), _mm_set1_ps(0.5f));
+  return _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(f, half), _mm_set1_ps(0.001f)));
+}
+
+// Y, U and V of 8 R5G6B5 pixels, as Yuv8Of(Expand565(p)), stored as bytes at y, u, v.
+static inline void XbrYuv8(Vec p, uint8_t* y, uint8_t* u, uint8_t* v) {
+  Vec ch[3];
+  XbrExpand<Sse2Lanes>(p, ch);
+  const Vec zero = _mm_setzero_si128();
+  Vec rg = _mm_sub_epi16(ch[0], ch[1]), bg = _mm_sub_epi16(ch[2], ch[1]);
+  // Pairs for _mm_madd_epi16: (R, G) and (B, 0) for Y, (B - G, R - G) for U and V.
+  Vec rgLo = _mm_unpacklo_epi16(ch[0], ch[1]), rgHi = _mm_unpackhi_epi16(ch[0], ch[1]);
+  Vec bLo = _mm_unpacklo_epi16(ch[2], zero), bHi = _mm_unpackhi_epi16(ch[2], zero);
+  Vec dLo = _mm_unpacklo_epi16(bg, rg), dHi = _mm_unpackhi_epi16(bg, rg);
+  const Vec kYrg = _mm_setr_epi16(299, 587, 299, 587, 299, 587, 299, 587);
+  const Vec kYb = _mm_set1_epi32(114);
+  const Vec kU = _mm_setr_epi16(500, -169, 500, -169, 500, -169, 500, -169);
+  const Vec kV = _mm_setr_epi16(-81, 500, -81, 500, -81, 500, -81, 500);
+  Vec yLo = XbrDiv1000(_mm_add_epi32(_mm_madd_epi16(rgLo, kYrg), _mm_madd_epi16(bLo, kYb)));
+  Vec yHi = XbrDiv1000(_mm_add_epi32(_mm_madd_epi16(rgHi, kYrg), _mm_madd_epi16(bHi, kYb)));
+  Vec uLo = XbrDiv1000(_mm_madd_epi16(dLo, kU)), uHi = XbrDiv1000(_mm_madd_epi16(dHi, kU));
+  Vec vLo = XbrDiv1000(_mm_madd_epi16(dLo, kV)), vHi = XbrDiv1000(_mm_madd_epi16(dHi, kV));
+  const Vec kMid = _mm_set1_epi16(128);
+  Vec y16 = _mm_packs_epi32(yLo, yHi);
+  Vec u16 = _mm_add_epi16(_mm_packs_epi32(uLo, uHi), kMid);
+  Vec v16 = _mm_add_epi16(_mm_packs_epi32(vLo, vHi), kMid);
+  _mm_storel_epi64((Vec*)y, _mm_packus_epi16(y16, y16));
+  _mm_storel_epi64((Vec*)u, _mm_packus_epi16(u16, u16));
+  _mm_storel_epi64((Vec*)v, _mm_packus_epi16(v16, v16));
+}
+
+// Prepares the bordered copy (every row padded to the pitch with the edge pixel) and
+// its Y, U and V planes (their extra rows above and below repeat the copy's first and
+// last rows; they are read only for distances that no corner uses).
+XbrVectorFrame PrepareXbrVector(const uint16_t* src, size_t srcPitchBytes, unsigned width,
+                                unsigned height, void* work) {
+  XbrVectorLayout l = XbrVectorLayoutOf(width, height);
+  uint8_t* base = (uint8_t*)AlignUp((size_t)(uintptr_t)work, 16);
+  uint16_t* pixels = (uint16_t*)base;
+  uint8_t* planes = base + l.pixelBytes;
+  XbrVectorFrame f;
+  f.pitch = (ptrdiff_t)l.pitch;
+  f.distanceLength = l.distanceLength;
+  f.ring = (uint16_t*)(planes + 3 * l.yuvPlaneBytes);
+  const ptrdiff_t border = kXbrBorder, rows = (ptrdiff_t)height + 2 * border;
+  for (ptrdiff_t r = 0; r < rows; ++r) {
+    const uint16_t* in = RowOf(src, srcPitchBytes, ClampIndex((long)(r - border), height));
+    uint16_t* row = pixels + r * f.pitch;
+    for (ptrdiff_t c = 0; c < border; ++c) row[c] = in[0];
+    memcpy(row + border, in, (size_t)width * sizeof(uint16_t));
+    for (ptrdiff_t c = border + width; c < f.pitch; ++c) row[c] = in[width - 1];
+  }
+  f.pixels = pixels + border * f.pitch + border;
+
+  const ptrdiff_t extra = kXbrYuvBorder - kXbrBorder;  // rows of a plane above the copy's first
+  for (unsigned p = 0; p < 3; ++p) {
+    uint8_t* plane = planes + p * l.yuvPlaneBytes;
+    f.yuv[p] = plane + (ptrdiff_t)kXbrYuvBorder * f.pitch + border;
+  }
+  for (ptrdiff_t r = 0; r < rows; ++r) {
+    const uint16_t* in = pixels + r * f.pitch;
+    uint8_t* y = planes + (r + extra) * f.pitch;
+    uint8_t* u = y + l.yuvPlaneBytes;
+    uint8_t* v = u + l.yuvPlaneBytes;
+    // The pitch is a multiple of the step.
+    for (ptrdiff_t c = 0; c < f.pitch; c += kLanes) XbrYuv8(LoadPixels(in + c), y + c, u + c, v + c);
+  }
+  for (unsigned p = 0; p < 3; ++p) {
+    uint8_t* plane = planes + p * l.yuvPlaneBytes;
+    for (ptrdiff_t r = 0; r < extra; ++r) {
+      memcpy(plane + r * f.pitch, plane + extra * f.pitch, l.pitch);
+      memcpy(plane + (extra + rows + r) * f.pitch, plane + (extra + rows - 1) * f.pitch, l.pitch);
+    }
+  }
+  return f;
+}
+
+// |a - b| of unsigned bytes.
+static inline Vec AbsDiffBytes(Vec a, Vec b) {
+  return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+}
+
+// Fills the ring's rows for anchor row r: the distance of every anchor (from column -2
+// on) to its partner in each direction, 16 anchors at a time.
+void XbrComputeDistances(const XbrVectorFrame& f, ptrdiff_t r) {
+  const uint8_t* y = f.yuv[0] + r * f.pitch;
+  const uint8_t* u = f.yuv[1] + r * f.pitch;
+  const uint8_t* v = f.yuv[2] + r * f.pitch;
+  uint16_t* out[kXbrDirections];
+  ptrdiff_t partner[kXbrDirections];
+  for (unsigned k = 0; k < kXbrDirections; ++k) {
+    out[k] = XbrDistanceRow(f, k, r);
+    partner[k] = kXbrDirectionSteps[k][0] + kXbrDirectionSteps[k][1] * f.pitch;
+  }
+  const Vec zero = _mm_setzero_si128();
+  const ptrdiff_t first = -(ptrdiff_t)kXbrBorder, end = first + (ptrdiff_t)f.distanceLength;
+  for (ptrdiff_t x = first; x < end; x += kXbrDistanceStep) {
+    Vec ay = _mm_loadu_si128((const Vec*)(y + x));
+    Vec au = _mm_loadu_si128((const Vec*)(u + x));
+    Vec av = _mm_loadu_si128((const Vec*)(v + x));
+    for (unsigned k = 0; k < kXbrDirections; ++k) {
+      ptrdiff_t at = x + partner[k];
+      Vec dy = AbsDiffBytes(ay, _mm_loadu_si128((const Vec*)(y + at)));
+      Vec du = AbsDiffBytes(au, _mm_loadu_si128((const Vec*)(u + at)));
+      Vec dv = AbsDiffBytes(av, _mm_loadu_si128((const Vec*)(v + at)));
+      Vec lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dy, zero), _mm_unpacklo_epi8(du, zero)),
+                             _mm_unpacklo_epi8(dv, zero));
+      Vec hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dy, zero), _mm_unpackhi_epi8(du, zero)),
+                             _mm_unpackhi_epi8(dv, zero));
+      StorePixels(out[k] + x, lo);
+      StorePixels(out[k] + x + kLanes, hi);
+    }
   }
 }
 
-// The SSE2 version tests 8 pixels at a time for the one condition every corner rule
-// starts with (E differs from both pixels beside the corner); where no corner of the 8
-// can fire, their blocks are E repeated and are stored as such. Runs with a rule to
-// apply go pixel by pixel through the same rule as the scalar version, with each colour
-// distance one SSE2 sum of absolute differences.
 template <unsigned N>
 static void XbrSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                     unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work) {
   if (srcWidth == 0 || srcHeight == 0) return;
-  XbrFrame f = PrepareXbr(src, srcPitchBytes, srcWidth, srcHeight, N, work);
-  for (unsigned y = 0; y < srcHeight; ++y) {
-    uint16_t* out = RowOf(dst, dstPitchBytes, (size_t)N * y);
-    const uint16_t* row = f.pixels + (size_t)y * f.pitch;
-    unsigned x = 0;
-    for (; x + kLanes <= srcWidth; x += kLanes) {
-      Vec E = LoadPixels(row + x);
-      Vec newF = NotEqual(E, LoadPixels(row + x + 1)), newD = NotEqual(E, LoadPixels(row + x - 1));
-      Vec newB = NotEqual(E, LoadPixels(row + x - f.pitch)), newH = NotEqual(E, LoadPixels(row + x + f.pitch));
-      // Some corner has both its sides unlike E: (F or D) and (B or H) differ.
-      Vec any = _mm_and_si128(_mm_or_si128(newF, newD), _mm_or_si128(newB, newH));
-      if (!AnyLane(any)) {
-        StoreBlocks<N>(out + N * x, dstPitchBytes, E);
-        continue;
-      }
-      for (unsigned k = 0; k < kLanes; ++k)
-        XbrPixel<N, SadDistance>(f, (size_t)y * f.pitch + x + k, out + N * (x + k), dstPitchBytes);
-    }
-    for (; x < srcWidth; ++x) XbrPixel<N, SadDistance>(f, (size_t)y * f.pitch + x, out + N * x, dstPitchBytes);
-  }
+  XbrVectorFrame f = PrepareXbrVector(src, srcPitchBytes, srcWidth, srcHeight, work);
+  XbrVectorFilter<Sse2Lanes, N>(f, srcWidth, srcHeight, dst, dstPitchBytes);
 }
 
 void Xbr2xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsigned srcHeight,

@@ -524,54 +524,8 @@ inline void ExpandLanes(Vec p, Vec* red, Vec* green, Vec* blue) {
   *blue = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
 }
 
-// 8 pixels' Y, U, V (16-bit lanes) from their 8-bit channels, exactly as Yuv8Of: the
-// three sums of channel products are 32-bit (multiply-adds of red-green pairs, and blue),
-// and the division by 1000, truncated, is a product with 0.001f in single precision.
-// That is exact here: 0.001f is a little above 1/1000, so the product of a multiple of
-// 1000 never falls below the whole quotient, and for |n| < 2^18 the excess (under
-// 0.00002) never reaches the next one (at least 0.001 away). A test checks every colour.
-inline void YuvLanes(Vec red, Vec green, Vec blue, Vec* y, Vec* u, Vec* v) {
-  const Vec zero = _mm_setzero_si128();
-  Vec rg[2] = {_mm_unpacklo_epi16(red, green), _mm_unpackhi_epi16(red, green)};
-  Vec b0[2] = {_mm_unpacklo_epi16(blue, zero), _mm_unpackhi_epi16(blue, zero)};
-  auto pair = [](int low, int high) { return _mm_set1_epi32((int)(((unsigned)high << 16) | ((unsigned)low & 0xFFFF))); };
-  const __m128 thousandth = _mm_set1_ps(0.001f);
-  auto quotient = [&](Vec rgWeights, Vec blueWeight, int h) {
-    Vec n = _mm_add_epi32(_mm_madd_epi16(rg[h], rgWeights), _mm_madd_epi16(b0[h], blueWeight));
-    return _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(n), thousandth));
-  };
-  auto lanes = [&](int wr, int wg, int wb) {
-    Vec rgWeights = pair(wr, wg), blueWeight = pair(wb, 0);
-    return _mm_packs_epi32(quotient(rgWeights, blueWeight, 0), quotient(rgWeights, blueWeight, 1));
-  };
-  const Vec middle = _mm_set1_epi16(128);
-  *y = lanes(299, 587, 114);                           // 299 R + 587 G + 114 B
-  *u = _mm_add_epi16(lanes(-169, -331, 500), middle);  // 500 (B - G) - 169 (R - G)
-  *v = _mm_add_epi16(lanes(500, -419, -81), middle);   // 500 (R - G) - 81 (B - G)
-}
-
-// The Y, U, V planes of `count` pixels, 8 at a time; the rest by table.
-void YuvPlanesSse2(const uint16_t* pixels, size_t count, uint8_t* y, uint8_t* u, uint8_t* v) {
-  const Vec zero = _mm_setzero_si128();
-  size_t k = 0;
-  for (; k + kLanes <= count; k += kLanes) {
-    Vec red, green, blue, ly, lu, lv;
-    ExpandLanes(LoadPixels(pixels + k), &red, &green, &blue);
-    YuvLanes(red, green, blue, &ly, &lu, &lv);
-    _mm_storel_epi64((Vec*)(y + k), _mm_packus_epi16(ly, zero));
-    _mm_storel_epi64((Vec*)(u + k), _mm_packus_epi16(lu, zero));
-    _mm_storel_epi64((Vec*)(v + k), _mm_packus_epi16(lv, zero));
-  }
-  const uint32_t* table = Yuv565Table();
-  for (; k < count; ++k) {
-    uint32_t yuv = table[pixels[k]];
-    y[k] = (uint8_t)(yuv >> 16), u[k] = (uint8_t)(yuv >> 8), v[k] = (uint8_t)yuv;
-  }
-}
-
 // The SSE2 version's frame: the bordered copy, its channels expanded to 8 bits, its Y,
-// U, V (computed, not looked up: a table of every colour is 256 KiB, and random pixels
-// miss the first-level cache on every look-up), and the four unlike-masks of every
+// U, V (computed, rgb8.h), and the four unlike-masks of every
 // pixel against its neighbour to the right, below, below-right and below-left.
 HqFrame PrepareHqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned width, unsigned height, void* work) {
   const size_t count = PaddedPixelCount(width, height, kHqBorder);
@@ -587,7 +541,7 @@ HqFrame PrepareHqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned width,
     uint32_t rgb = Expand565(p.pixels[k]);
     p.red[k] = (uint16_t)(rgb >> 16), p.green[k] = (uint16_t)((rgb >> 8) & 0xFF), p.blue[k] = (uint16_t)(rgb & 0xFF);
   }
-  YuvPlanesSse2(p.pixels, count, p.y, p.u, p.v);
+  Yuv565Planes(p.pixels, count, p.y, p.u, p.v);
 
   const size_t pitch = PaddedPitch(width, kHqBorder);
   // Masks k < end have all four neighbours inside the copy (k + pitch + 1 < count);
@@ -749,18 +703,6 @@ size_t HqxWorkBytes(unsigned srcWidth, unsigned srcHeight) {
   // Laid out from an address one byte past a 16-byte boundary: the most alignment
   // padding any start needs.
   return LayOut((void*)(uintptr_t)1, PaddedPixelCount(srcWidth, srcHeight, kHqBorder)).end;
-}
-
-void HqxYuvPlanes(const uint16_t* pixels, size_t count, uint8_t* y, uint8_t* u, uint8_t* v) {
-#if FILTERS_HAVE_SSE2
-  YuvPlanesSse2(pixels, count, y, u, v);
-#else
-  const uint32_t* table = Yuv565Table();
-  for (size_t k = 0; k < count; ++k) {
-    uint32_t yuv = table[pixels[k]];
-    y[k] = (uint8_t)(yuv >> 16), u[k] = (uint8_t)(yuv >> 8), v[k] = (uint8_t)yuv;
-  }
-#endif
 }
 
 bool HqxUnlike(uint16_t a, uint16_t b) {

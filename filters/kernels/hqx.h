@@ -25,11 +25,6 @@ void Hq3xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
 void Hq4xSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
               unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes, void* work);
 
-// The Y, U, V of each pixel (channels expanded to 8 bits, rgb8.h) as the SSE2 version
-// computes them, with multiply-adds and a single-precision division rather than the
-// table; where there is no SSE2, by the table. Exposed for the tests.
-void HqxYuvPlanes(const uint16_t* pixels, size_t count, uint8_t* y, uint8_t* u, uint8_t* v);
-
 // True when hqx counts the two colours as unlike. Exposed for the tests.
 bool HqxUnlike(uint16_t a, uint16_t b);
 

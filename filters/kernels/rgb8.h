@@ -29,6 +29,12 @@ uint32_t Yuv8Of(uint32_t rgb);
 // Yuv8Of(Expand565(p)) for every R5G6B5 value p, computed at the first call.
 const uint32_t* Yuv565Table();
 
+// The Y, U and V of `count` R5G6B5 pixels, as Yuv8Of(Expand565(p)), into three byte
+// planes: 8 pixels at a time with SSE2 arithmetic (no table: a table of every colour is
+// 256 KiB, and random pixels miss the first-level cache on every look-up), the rest by
+// Yuv565Table().
+void Yuv565Planes(const uint16_t* pixels, size_t count, uint8_t* y, uint8_t* u, uint8_t* v);
+
 // |dY| + |dU| + |dV| of two packed YUV values.
 static inline unsigned YuvDistance(uint32_t a, uint32_t b) {
   int dy = (int)(a >> 16) - (int)(b >> 16);

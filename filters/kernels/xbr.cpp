@@ -318,42 +318,6 @@ struct Sse2Lanes {
 
 }  // namespace
 
-// trunc(n / 1000) of 32-bit lanes |n| <= 2^18, by floats: (n + 0.5 sign(n)) / 1000 lies at
-// least 0.0005 from every whole number and the float error of the product stays below
-// 0.0001, so truncating it gives the exact quotient.
-static inline __m128i XbrDiv1000(__m128i n) {
-  __m128 f = _mm_cvtepi32_ps(n);
-  __m128 half = _mm_or_ps(_mm_and_ps(f, _mm_set1_ps(-0.0f)), _mm_set1_ps(0.5f));
-  return _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(f, half), _mm_set1_ps(0.001f)));
-}
-
-// Y, U and V of 8 R5G6B5 pixels, as Yuv8Of(Expand565(p)), stored as bytes at y, u, v.
-static inline void XbrYuv8(Vec p, uint8_t* y, uint8_t* u, uint8_t* v) {
-  Vec ch[3];
-  XbrExpand<Sse2Lanes>(p, ch);
-  const Vec zero = _mm_setzero_si128();
-  Vec rg = _mm_sub_epi16(ch[0], ch[1]), bg = _mm_sub_epi16(ch[2], ch[1]);
-  // Pairs for _mm_madd_epi16: (R, G) and (B, 0) for Y, (B - G, R - G) for U and V.
-  Vec rgLo = _mm_unpacklo_epi16(ch[0], ch[1]), rgHi = _mm_unpackhi_epi16(ch[0], ch[1]);
-  Vec bLo = _mm_unpacklo_epi16(ch[2], zero), bHi = _mm_unpackhi_epi16(ch[2], zero);
-  Vec dLo = _mm_unpacklo_epi16(bg, rg), dHi = _mm_unpackhi_epi16(bg, rg);
-  const Vec kYrg = _mm_setr_epi16(299, 587, 299, 587, 299, 587, 299, 587);
-  const Vec kYb = _mm_set1_epi32(114);
-  const Vec kU = _mm_setr_epi16(500, -169, 500, -169, 500, -169, 500, -169);
-  const Vec kV = _mm_setr_epi16(-81, 500, -81, 500, -81, 500, -81, 500);
-  Vec yLo = XbrDiv1000(_mm_add_epi32(_mm_madd_epi16(rgLo, kYrg), _mm_madd_epi16(bLo, kYb)));
-  Vec yHi = XbrDiv1000(_mm_add_epi32(_mm_madd_epi16(rgHi, kYrg), _mm_madd_epi16(bHi, kYb)));
-  Vec uLo = XbrDiv1000(_mm_madd_epi16(dLo, kU)), uHi = XbrDiv1000(_mm_madd_epi16(dHi, kU));
-  Vec vLo = XbrDiv1000(_mm_madd_epi16(dLo, kV)), vHi = XbrDiv1000(_mm_madd_epi16(dHi, kV));
-  const Vec kMid = _mm_set1_epi16(128);
-  Vec y16 = _mm_packs_epi32(yLo, yHi);
-  Vec u16 = _mm_add_epi16(_mm_packs_epi32(uLo, uHi), kMid);
-  Vec v16 = _mm_add_epi16(_mm_packs_epi32(vLo, vHi), kMid);
-  _mm_storel_epi64((Vec*)y, _mm_packus_epi16(y16, y16));
-  _mm_storel_epi64((Vec*)u, _mm_packus_epi16(u16, u16));
-  _mm_storel_epi64((Vec*)v, _mm_packus_epi16(v16, v16));
-}
-
 // Prepares the bordered copy (every row padded to the pitch with the edge pixel) and
 // its Y, U and V planes (their extra rows above and below repeat the copy's first and
 // last rows; they are read only for distances that no corner uses).
@@ -387,8 +351,7 @@ XbrVectorFrame PrepareXbrVector(const uint16_t* src, size_t srcPitchBytes, unsig
     uint8_t* y = planes + (r + extra) * f.pitch;
     uint8_t* u = y + l.yuvPlaneBytes;
     uint8_t* v = u + l.yuvPlaneBytes;
-    // The pitch is a multiple of the step.
-    for (ptrdiff_t c = 0; c < f.pitch; c += kLanes) XbrYuv8(LoadPixels(in + c), y + c, u + c, v + c);
+    Yuv565Planes(in, (size_t)f.pitch, y, u, v);
   }
   for (unsigned p = 0; p < 3; ++p) {
     uint8_t* plane = planes + p * l.yuvPlaneBytes;

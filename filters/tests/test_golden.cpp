@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "image.h"
-#include "kernels/hqx.h"
 #include "kernels/registry.h"
 #include "kernels/rgb8.h"
 
@@ -476,15 +475,15 @@ TEST(XbrDistance, IsTheSumOfYuvDifferences) {
   EXPECT_EQ(Yuv8Of(0x0000FF), (29u << 16) | (255u << 8) | 108u);
 }
 
-// hqx's vector YUV (multiply-adds and a single-precision division by 1000) equals the
-// integer formula for every R5G6B5 colour, including the sums that are exact multiples
-// of 1000, where a careless division would come out one too low.
-TEST(HqxYuv, ComputedEqualsTheIntegerFormulaForEveryColour) {
+// The vector YUV of xBR and hqx (multiply-adds and a single-precision division by 1000)
+// equals the integer formula for every R5G6B5 colour, including the sums that are exact
+// multiples of 1000, where a careless division would come out one too low.
+TEST(Yuv565Planes, EqualTheIntegerFormulaForEveryColour) {
   const size_t kColours = 1u << 16;
   std::vector<uint16_t> pixels(kColours);
   for (size_t p = 0; p < kColours; ++p) pixels[p] = (uint16_t)p;
   std::vector<uint8_t> y(kColours), u(kColours), v(kColours);
-  HqxYuvPlanes(pixels.data(), kColours, y.data(), u.data(), v.data());
+  Yuv565Planes(pixels.data(), kColours, y.data(), u.data(), v.data());
   size_t wrong = 0;
   for (size_t p = 0; p < kColours; ++p) {
     uint32_t expected = Yuv8Of(Expand565((uint16_t)p));

@@ -41,12 +41,21 @@ inline void Pixel(const uint16_t* up, const uint16_t* mid, const uint16_t* down,
 }
 
 // Scale2x of the 16 pixels at columns x .. x + 15 (their neighbours inside the row).
+// With kFlatRuns, 16 blocks that are all E are stored without the selects: that pays on
+// pixel art, and costs mispredicted branches where flat and busy steps alternate (the
+// second pass of Scale4x).
+template <bool kFlatRuns>
 inline void Step(const uint16_t* up, const uint16_t* mid, const uint16_t* down, unsigned x,
                  uint16_t* out0, uint16_t* out1) {
   Wide b = Load(up + x), h = Load(down + x);
   Wide d = Load(mid + x - 1), e = Load(mid + x), f = Load(mid + x + 1);
   // Lanes where B == H or D == F keep E everywhere.
   Wide flat = _mm256_or_si256(_mm256_cmpeq_epi16(b, h), _mm256_cmpeq_epi16(d, f));
+  if (kFlatRuns && _mm256_testc_si256(flat, _mm256_set1_epi32(-1))) {  // all 16 blocks are E throughout
+    StoreInterleaved2(out0 + 2 * x, e, e);
+    StoreInterleaved2(out1 + 2 * x, e, e);
+    return;
+  }
   Wide e0 = Select(_mm256_andnot_si256(flat, _mm256_cmpeq_epi16(d, b)), d, e);
   Wide e1 = Select(_mm256_andnot_si256(flat, _mm256_cmpeq_epi16(b, f)), f, e);
   Wide e2 = Select(_mm256_andnot_si256(flat, _mm256_cmpeq_epi16(d, h)), d, e);
@@ -70,6 +79,7 @@ unsigned AlignedStart(const uint16_t* dst, size_t dstPitchBytes) {
 }
 
 // Scale2x of one row (mid, between up and down) into two output rows.
+template <bool kFlatRuns>
 inline void Scale2xRow(const uint16_t* up, const uint16_t* mid, const uint16_t* down, unsigned srcWidth,
                        unsigned alignedStart, uint16_t* out0, uint16_t* out1) {
   Pixel(up, mid, down, 0, srcWidth, out0, out1);
@@ -80,9 +90,9 @@ inline void Scale2xRow(const uint16_t* up, const uint16_t* mid, const uint16_t* 
   unsigned x = 1;
   if (srcWidth >= kWideLanes + 2) {
     unsigned lastStep = srcWidth - 1 - kWideLanes;
-    Step(up, mid, down, 1, out0, out1);
-    for (x = alignedStart; x < lastStep; x += kWideLanes) Step(up, mid, down, x, out0, out1);
-    Step(up, mid, down, lastStep, out0, out1);
+    Step<kFlatRuns>(up, mid, down, 1, out0, out1);
+    for (x = alignedStart; x < lastStep; x += kWideLanes) Step<kFlatRuns>(up, mid, down, x, out0, out1);
+    Step<kFlatRuns>(up, mid, down, lastStep, out0, out1);
     x = srcWidth - 1;
   }
   for (; x < srcWidth; ++x) Pixel(up, mid, down, x, srcWidth, out0, out1);
@@ -97,7 +107,7 @@ void Scale2xImage(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, 
     const uint16_t* up = RowOf(src, srcPitchBytes, Clamp((long)y - 1, srcHeight));
     const uint16_t* mid = RowOf(src, srcPitchBytes, y);
     const uint16_t* down = RowOf(src, srcPitchBytes, Clamp((long)y + 1, srcHeight));
-    Scale2xRow(up, mid, down, srcWidth, alignedStart, RowOf(dst, dstPitchBytes, 2 * (size_t)y),
+    Scale2xRow<true>(up, mid, down, srcWidth, alignedStart, RowOf(dst, dstPitchBytes, 2 * (size_t)y),
                RowOf(dst, dstPitchBytes, 2 * (size_t)y + 1));
   }
 }
@@ -131,12 +141,12 @@ bool Scale4xRing(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, u
       const uint16_t* up = RowOf(src, srcPitchBytes, Clamp((long)y - 1, srcHeight));
       const uint16_t* mid = RowOf(src, srcPitchBytes, y);
       const uint16_t* down = RowOf(src, srcPitchBytes, Clamp((long)y + 1, srcHeight));
-      Scale2xRow(up, mid, down, srcWidth, firstAligned, ringRow(made), ringRow(made + 1));
+      Scale2xRow<true>(up, mid, down, srcWidth, firstAligned, ringRow(made), ringRow(made + 1));
       made += 2;
     }
     const uint16_t* up = ringRow(j == 0 ? 0 : j - 1);
     const uint16_t* down = ringRow(j + 1 < midHeight ? j + 1 : j);
-    Scale2xRow(up, ringRow(j), down, midWidth, secondAligned, RowOf(dst, dstPitchBytes, 2 * (size_t)j),
+    Scale2xRow<false>(up, ringRow(j), down, midWidth, secondAligned, RowOf(dst, dstPitchBytes, 2 * (size_t)j),
                RowOf(dst, dstPitchBytes, 2 * (size_t)j + 1));
   }
   return true;

@@ -475,6 +475,37 @@ TEST(XbrDistance, IsTheSumOfYuvDifferences) {
   EXPECT_EQ(Yuv8Of(0x0000FF), (29u << 16) | (255u << 8) | 108u);
 }
 
+// A shape amid pixels that all differ. The SSE2 version skips the rule groups that no
+// lane of a step of 8 can fire (the edge rules need two alike neighbours of E, the
+// intersections and tips a neighbour alike to E), so a shape must fire even when every
+// other pixel of its step is busy. The shape, at one column per lane: F, H, G and R are
+// X, I is E, every other pixel is its own colour. The 1:1 edge rule gives M = F (the
+// corner is E's own, E = I), then the 2:1 edge rule carries M to L; J and K stay E.
+TEST(Mmpx, AShapeAmidBusyPixelsStillFires) {
+  const unsigned kWidth = 40, kLanes = 8, kRowsPerShape = 5;
+  Image in = FlatImage(kWidth, kLanes * kRowsPerShape + 2, 0);
+  // Distinct colours: an odd multiplier permutes the 16-bit values.
+  for (size_t k = 0; k < in.pixels.size(); ++k) in.pixels[k] = (uint16_t)(k * 40503u + 12345u);
+  const uint16_t X = (uint16_t)(65535u * 40503u + 12345u);  // a colour no pixel has
+  for (unsigned lane = 0; lane < kLanes; ++lane) {
+    unsigned x = 16 + lane, y = 1 + kRowsPerShape * lane;
+    in.at(x + 1, y) = in.at(x + 2, y) = in.at(x, y + 1) = in.at(x - 1, y + 1) = X;  // F, R, H, G
+    in.at(x + 1, y + 1) = in.at(x, y);                                             // I = E
+  }
+  for (FilterFn kernel : {kMmpx2x.scalar, kMmpx2x.fast}) {
+    Image out = RunKernel(kMmpx2x, kernel, in);
+    const char* which = kernel == kMmpx2x.scalar ? "scalar" : "fast";
+    for (unsigned lane = 0; lane < kLanes; ++lane) {
+      unsigned x = 16 + lane, y = 1 + kRowsPerShape * lane;
+      uint16_t E = in.at(x, y);
+      EXPECT_EQ(out.at(2 * x, 2 * y), E) << which << " J, column " << x;
+      EXPECT_EQ(out.at(2 * x + 1, 2 * y), E) << which << " K, column " << x;
+      EXPECT_EQ(out.at(2 * x, 2 * y + 1), X) << which << " L, column " << x;
+      EXPECT_EQ(out.at(2 * x + 1, 2 * y + 1), X) << which << " M, column " << x;
+    }
+  }
+}
+
 // The vector YUV of xBR and hqx (multiply-adds and a single-precision division by 1000)
 // equals the integer formula for every R5G6B5 colour, including the sums that are exact
 // multiples of 1000, where a careless division would come out one too low.

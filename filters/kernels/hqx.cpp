@@ -30,6 +30,7 @@
 
 #include <vector>
 
+#include "lanes.h"
 #include "padded.h"
 #include "rgb8.h"
 #include "simd.h"
@@ -514,15 +515,6 @@ inline Vec UnlikeBytes(const uint8_t* y, const uint8_t* u, const uint8_t* v, siz
   return Not(_mm_cmpeq_epi8(over, _mm_setzero_si128()));
 }
 
-// 8 pixels' channels expanded to 8 bits, in 16-bit lanes.
-inline void ExpandLanes(Vec p, Vec* red, Vec* green, Vec* blue) {
-  Vec r = _mm_srli_epi16(p, kRedShift);
-  Vec g = _mm_and_si128(_mm_srli_epi16(p, kGreenShift), _mm_set1_epi16((short)kGreenMax));
-  Vec b = _mm_and_si128(p, _mm_set1_epi16((short)kBlueMax));
-  *red = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
-  *green = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
-  *blue = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
-}
 
 // The SSE2 version's frame: the bordered copy, its channels expanded to 8 bits, its Y,
 // U, V (computed, rgb8.h), and the four unlike-masks of every
@@ -533,9 +525,9 @@ HqFrame PrepareHqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned width,
   const uint16_t* origin = CopyWithBorder(src, srcPitchBytes, width, height, kHqBorder, p.pixels);
   size_t k = 0;
   for (; k + kLanes <= count; k += kLanes) {
-    Vec red, green, blue;
-    ExpandLanes(LoadPixels(p.pixels + k), &red, &green, &blue);
-    StorePixels(p.red + k, red), StorePixels(p.green + k, green), StorePixels(p.blue + k, blue);
+    Vec ch[3];
+    Expand565Lanes<Sse2Lanes>(LoadPixels(p.pixels + k), ch);
+    StorePixels(p.red + k, ch[0]), StorePixels(p.green + k, ch[1]), StorePixels(p.blue + k, ch[2]);
   }
   for (; k < count; ++k) {
     uint32_t rgb = Expand565(p.pixels[k]);
@@ -588,18 +580,6 @@ inline Vec KeyLanes(const HqFrame& f, ptrdiff_t e) {
   return _mm_unpacklo_epi8(low, high);
 }
 
-// 8-bit channels (16-bit lanes) rounded to R5G6B5 as Quantise565 does: c * max + 127,
-// divided by 255 as (x * 0x8081) >> 23 (exact for x < 65536).
-inline Vec QuantiseLanes(Vec red, Vec green, Vec blue) {
-  const Vec half = _mm_set1_epi16(127), reciprocal = _mm_set1_epi16((short)0x8081);
-  auto level = [&](Vec c, int max) {
-    Vec x = _mm_add_epi16(_mm_mullo_epi16(c, _mm_set1_epi16((short)max)), half);
-    return _mm_srli_epi16(_mm_mulhi_epu16(x, reciprocal), 7);
-  };
-  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(level(red, kRedMax), kRedShift),
-                                   _mm_slli_epi16(level(green, kGreenMax), kGreenShift)),
-                      level(blue, kBlueMax));
-}
 
 // The four weights at offset `at` of each lane's row (one pixel's key), turned into
 // four vectors of 8 lanes: e, n, w and nw. Done per cell rather than for several cells
@@ -675,7 +655,8 @@ void HqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, unsign
                                                 _mm_mullo_epi16(w[3], LoadPixels(plane + nw))));
           return _mm_srli_epi16(sum, 4);
         };
-        cells[c] = QuantiseLanes(mix(eRed, f.red), mix(eGreen, f.green), mix(eBlue, f.blue));
+        const Vec mixed[3] = {mix(eRed, f.red), mix(eGreen, f.green), mix(eBlue, f.blue)};
+        cells[c] = Quantise565Lanes<Sse2Lanes>(mixed);
       }
       for (unsigned cy = 0; cy < N; ++cy) {
         uint16_t* row = RowOf(out + N * x, dstPitchBytes, cy);

@@ -1,6 +1,6 @@
 #include "rgb8.h"
 
-#include "simd.h"
+#include "lanes.h"
 
 #include <vector>
 
@@ -23,19 +23,16 @@ const uint32_t* Yuv565Table() {
 }
 
 #if FILTERS_HAVE_SSE2
-// Y, U and V of 8 pixels (16-bit lanes). The channels are expanded to 8 bits by
-// multiplying their bits in place (c 8.25 = c << 3 | c >> 2 for 5 bits, c 4.0625 = c << 2
-// | c >> 4 for 6). The three sums of channel products are 32-bit multiply-adds, and the
+// Y, U and V of 8 pixels (16-bit lanes). The three sums of channel products are 32-bit multiply-adds, and the
 // division by 1000, truncated towards zero, is a product with 0.001f in single
 // precision. That is exact here: 0.001f is a little above 1/1000, so the product of a
 // multiple of 1000 never falls below the whole quotient, and for |n| < 2^18 the excess
 // (under 0.00002) never reaches the next one (at least 0.001 away). A test checks every
 // colour.
 static inline void YuvLanes(Vec p, Vec* y, Vec* u, Vec* v) {
-  const Vec fiveBits = _mm_set1_epi16(264), sixBits = _mm_set1_epi16(8320);
-  Vec red = _mm_mulhi_epu16(_mm_and_si128(p, _mm_set1_epi16((short)(kRedMax << kRedShift))), fiveBits);
-  Vec green = _mm_mulhi_epu16(_mm_and_si128(p, _mm_set1_epi16((short)(kGreenMax << kGreenShift))), sixBits);
-  Vec blue = _mm_mulhi_epu16(_mm_slli_epi16(p, 11), fiveBits);
+  Vec ch[3];
+  Expand565Lanes<Sse2Lanes>(p, ch);
+  const Vec red = ch[0], green = ch[1], blue = ch[2];
   const Vec zero = _mm_setzero_si128();
   Vec rg[2] = {_mm_unpacklo_epi16(red, green), _mm_unpackhi_epi16(red, green)};
   Vec b0[2] = {_mm_unpacklo_epi16(blue, zero), _mm_unpackhi_epi16(blue, zero)};

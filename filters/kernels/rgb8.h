@@ -19,6 +19,40 @@ static inline uint16_t Quantise565(uint32_t rgb) {
   return PackRgb((r * kRedMax + 127) / 255, (g * kGreenMax + 127) / 255, (b * kBlueMax + 127) / 255);
 }
 
+// Vector versions of the two, over a lane type L (lanes.h). They lie in an unnamed
+// namespace, so that a file compiled for another instruction set gets its own copy,
+// which cannot stand in for another file's at link time.
+namespace {
+
+// The 8-bit channels (red, green, blue) of R5G6B5 pixels in 16-bit lanes, as Expand565. A 5-bit channel c at the top of
+// the lane (c << 11) times 264 / 2^16 is 8.25 c, whose whole part is c << 3 | c >> 2; a
+// 6-bit one at bit 5 (c << 5) times 8320 / 2^16 is 4.0625 c, whose whole part is
+// c << 2 | c >> 4. Blue is moved to the top first.
+template <class L>
+inline void Expand565Lanes(typename L::V p, typename L::V ch[3]) {
+  const typename L::V k5 = L::Set(264);
+  ch[0] = L::MulHigh(L::And(p, L::Set((short)(kRedMax << kRedShift))), k5);
+  ch[1] = L::MulHigh(L::And(p, L::Set((short)(kGreenMax << kGreenShift))), L::Set(8320));
+  ch[2] = L::MulHigh(L::template Sll<11>(p), k5);
+}
+
+// R5G6B5 of 8-bit channels in 16-bit lanes, as Quantise565: (c 31 + 127) / 255 equals (c 249 + 1014) >> 11
+// and (c 63 + 127) / 255 equals (c 253 + 505) >> 10 for every c from 0 to 255 (checked
+// by trying all); neither sum passes 16 bits.
+template <class L>
+inline typename L::V Quantise565Lanes(const typename L::V ch[3]) {
+  typedef typename L::V V;
+  const V m5 = L::Set(249), a5 = L::Set(1014);
+  V r = L::Add(L::Mul(ch[0], m5), a5);
+  V g = L::Add(L::Mul(ch[1], L::Set(253)), L::Set(505));
+  V b = L::Add(L::Mul(ch[2], m5), a5);
+  r = L::And(r, L::Set((short)(kRedMax << kRedShift)));
+  g = L::And(L::template Srl<10 - kGreenShift>(g), L::Set((short)(kGreenMax << kGreenShift)));
+  return L::Or(L::Or(r, g), L::template Srl<11>(b));
+}
+
+}  // namespace
+
 // The YUV of a pixel as xBR and hqx compute it on 8-bit channels, packed 0x00YYUUVV:
 //   Y = floor((299 R + 587 G + 114 B) / 1000)
 //   U = 128 + trunc((500 (B - G) - 169 (R - G)) / 1000)

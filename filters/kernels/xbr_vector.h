@@ -14,6 +14,7 @@
 #include <type_traits>
 
 #include "pixel.h"
+#include "rgb8.h"
 
 const unsigned kXbrBorder = 2;  // the rule looks two pixels away
 const unsigned kCorners = 4;
@@ -172,33 +173,6 @@ template <class L, unsigned N>
 struct XbrCells {
   typename L::V ch[3][N * N];
 };
-
-// The 8-bit channels of R5G6B5 pixels, as Expand565. A 5-bit channel c at the top of
-// the lane (c << 11) times 264 / 2^16 is 8.25 c, whose whole part is c << 3 | c >> 2; a
-// 6-bit one at bit 5 (c << 5) times 8320 / 2^16 is 4.0625 c, whose whole part is
-// c << 2 | c >> 4. Blue is moved to the top first.
-template <class L>
-inline void XbrExpand(typename L::V p, typename L::V ch[3]) {
-  const typename L::V k5 = L::Set(264);
-  ch[0] = L::MulHigh(L::And(p, L::Set((short)(kRedMax << kRedShift))), k5);
-  ch[1] = L::MulHigh(L::And(p, L::Set((short)(kGreenMax << kGreenShift))), L::Set(8320));
-  ch[2] = L::MulHigh(L::template Sll<11>(p), k5);
-}
-
-// R5G6B5 of 8-bit channels, as Quantise565: (c 31 + 127) / 255 equals (c 249 + 1014) >> 11
-// and (c 63 + 127) / 255 equals (c 253 + 505) >> 10 for every c from 0 to 255 (checked
-// by trying all); neither sum passes 16 bits.
-template <class L>
-inline typename L::V XbrQuantise(const typename L::V ch[3]) {
-  typedef typename L::V V;
-  const V m5 = L::Set(249), a5 = L::Set(1014);
-  V r = L::Add(L::Mul(ch[0], m5), a5);
-  V g = L::Add(L::Mul(ch[1], L::Set(253)), L::Set(505));
-  V b = L::Add(L::Mul(ch[2], m5), a5);
-  r = L::And(r, L::Set((short)(kRedMax << kRedShift)));
-  g = L::And(L::template Srl<10 - kGreenShift>(g), L::Set((short)(kGreenMax << kGreenShift)));
-  return L::Or(L::Or(r, g), L::template Srl<11>(b));
-}
 
 // The case of one corner for a step's lanes: the new colour's channels and the lanes of
 // each case (disjoint masks; lanes in none keep their sub-pixels).
@@ -359,7 +333,7 @@ XBR_FORCE_INLINE void XbrCornerVector(const XbrRows& rows, ptrdiff_t x, typename
   s.diag = L::AndNot(L::Or(shallow, steep), full);
   // px is F where d(E, F) <= d(E, H), else H.
   V pxIsH = L::Greater(d(nE(), nF()), d(nE(), nH()));
-  XbrExpand<L>(L::Select(pxIsH, H, F), s.px);
+  Expand565Lanes<L>(L::Select(pxIsH, H, F), s.px);
   XbrApply<K>(s, cells);
 }
 
@@ -394,7 +368,7 @@ inline void XbrStepLanes(const XbrRows& rows, ptrdiff_t x, uint16_t* out, size_t
   }
   XbrCells<L, N> cells;
   V e[3];
-  XbrExpand<L>(E, e);
+  Expand565Lanes<L>(E, e);
   for (unsigned k = 0; k < 3; ++k) {
     for (unsigned n = 0; n < N * N; ++n) cells.ch[k][n] = e[k];
   }
@@ -404,7 +378,7 @@ inline void XbrStepLanes(const XbrRows& rows, ptrdiff_t x, uint16_t* out, size_t
   XbrCornerVector<L, N, 3>(rows, x, E, cells);
   for (unsigned n = 0; n < N * N; ++n) {
     V ch[3] = {cells.ch[0][n], cells.ch[1][n], cells.ch[2][n]};
-    q[n] = XbrQuantise<L>(ch);
+    q[n] = Quantise565Lanes<L>(ch);
   }
   XbrStoreBlocks<L, N>(out, dstPitchBytes, q);
 }

@@ -14,20 +14,9 @@ namespace {
 
 constexpr char SysMinimize[] = "61472";  // SC_MINIMIZE
 
-// A working directory with the given test plugins and settings.
-struct Scene {
-  TempDir dir;
-  Scene(const std::vector<std::string>& plugins, const std::vector<std::string>& settings)
-  {
-    CreateDirectoryA((dir / "plugins").c_str(), nullptr);
-    for (const std::string& p : plugins)
-      CopyInto(JoinPath(TestDataDir(), "plugins\\" + p + ".rpi"), dir / "plugins");
-    WriteSettings(dir.path(), settings);
-  }
-  ProcessResult Run(const std::string& commands, const std::string& host = "host.exe")
-  {
-    return RunHost(host, commands, dir.path());
-  }
+// A host's working directory, and what it holds after the run.
+struct Scene : HostScene {
+  using HostScene::HostScene;
   std::string Setting(const char* key)
   {
     char value[MAX_PATH] = {};
@@ -35,19 +24,7 @@ struct Scene {
     return value;
   }
   // The plugin files in the order the platform's directory search gives them.
-  std::vector<std::string> SearchOrder()
-  {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir / "plugins\\*.rpi").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-      return names;
-    do
-      names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-  }
+  std::vector<std::string> SearchOrder() { return FilesIn(dir / "plugins", "*.rpi"); }
 };
 
 std::string NameOf(const std::string& file)

@@ -16,17 +16,9 @@
 
 namespace {
 
-// A working directory with the given test plugins and settings.
-struct Scene {
-  TempDir dir;
-  Scene(const std::vector<std::string>& plugins, const std::vector<std::string>& settings)
-  {
-    CreateDirectoryA((dir / "plugins").c_str(), nullptr);
-    for (const std::string& p : plugins)
-      CopyInto(JoinPath(TestDataDir(), "plugins\\" + p + ".rpi"), dir / "plugins");
-    WriteSettings(dir.path(), settings);
-  }
-  ProcessResult Run(const std::string& commands) { return RunHost("host.exe", commands, dir.path()); }
+// A host's working directory, and the frames it dumped there.
+struct Scene : HostScene {
+  using HostScene::HostScene;
   std::vector<uint16_t> Dump(const std::string& name)
   {
     const std::string bytes = ReadFileBytes(dir / name);

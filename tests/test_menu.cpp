@@ -110,16 +110,7 @@ std::vector<Item> PopupItems(HMENU popup)
 // The plugin files of a directory in the order the platform's directory search gives.
 std::vector<std::string> SearchOrder(const std::string& dir)
 {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(JoinPath(dir, "plugins\\*.rpi").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return names;
-  do
-    names.push_back(found.cFileName);
-  while (FindNextFileA(search, &found));
-  FindClose(search);
-  return names;
+  return FilesIn(JoinPath(dir, "plugins"), "*.rpi");
 }
 
 std::string TestPluginPath(const std::string& name)

@@ -16,20 +16,9 @@
 
 namespace {
 
-// A working directory with the test plugins and settings, for one host run.
-struct Scene {
-  TempDir dir;
-  explicit Scene(const std::vector<std::string>& settings)
-  {
-    CreateDirectoryA((dir / "plugins").c_str(), nullptr);
-    for (const char* p : {"tp_s2", "tp_s3", "tp_s4"})
-      CopyInto(JoinPath(TestDataDir(), std::string("plugins\\") + p + ".rpi"), dir / "plugins");
-    WriteSettings(dir.path(), settings);
-  }
-  ProcessResult Run(const std::string& commands, DWORD timeoutMs = 60000)
-  {
-    return RunHost("host.exe", commands, dir.path(), timeoutMs);
-  }
+// A working directory with the three test plugins and the given settings.
+struct Scene : HostScene {
+  explicit Scene(const std::vector<std::string>& settings) : HostScene({"tp_s2", "tp_s3", "tp_s4"}, settings) {}
 };
 
 struct ProgramCase {
@@ -89,7 +78,7 @@ TEST(RealPrograms, ARenderThreadPresentsWhileTheWindowThreadSwitchesPlugins)
   for (int runNumber = 0; runNumber < 3; ++runNumber) {
     SCOPED_TRACE("run " + std::to_string(runNumber));
     Scene scene({"log=1", "default_filter=plugins/tp_s2.rpi"});
-    const ProcessResult run = scene.Run("window device:64,48 thread:1200,5", 180000);
+    const ProcessResult run = scene.Run("window device:64,48 thread:1200,5", "host.exe", 180000);
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(OutputValue(run.output, "thread_frames"), "1200");
     EXPECT_GT(std::stoi("0" + OutputValue(run.output, "switches")), 100) << "the choices overlapped the frames";

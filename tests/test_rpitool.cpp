@@ -48,13 +48,10 @@ struct WorkDir {
 // Copies every *.rpi of one directory into another.
 void CopyPlugins(const std::string& from, const std::string& to)
 {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(JoinPath(from, "*.rpi").c_str(), &entry);
-  ASSERT_NE(search, INVALID_HANDLE_VALUE) << "no plugins in " << from;
-  do
-    CopyInto(JoinPath(from, entry.cFileName), to);
-  while (FindNextFileA(search, &entry));
-  FindClose(search);
+  const std::vector<std::string> plugins = FilesIn(from, "*.rpi");
+  ASSERT_FALSE(plugins.empty()) << "no plugins in " << from;
+  for (const std::string& plugin : plugins)
+    CopyInto(JoinPath(from, plugin), to);
 }
 
 void MakeDirectory(const std::string& path)
@@ -171,18 +168,10 @@ TEST_P(RpiToolCheck, NotesAPluginWithoutOutput)
 TEST_P(RpiToolCheck, PassesEveryBundledPlugin)
 {
   const std::string plugins = BundledPlugins();
-  std::vector<std::string> found;
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(JoinPath(plugins, "*.rpi").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do
-      found.push_back(JoinPath(plugins, entry.cFileName));
-    while (FindNextFileA(search, &entry));
-    FindClose(search);
-  }
+  const std::vector<std::string> found = FilesIn(plugins, "*.rpi");
   ASSERT_FALSE(found.empty()) << "no bundled plugins in " << plugins;
   for (const std::string& plugin : found)
-    ExpectCheckPasses(plugin, dir.path());
+    ExpectCheckPasses(JoinPath(plugins, plugin), dir.path());
 }
 
 // Each broken plugin: exit 1, the FAIL line its fault produces at 97x61 (pitch 224

@@ -107,6 +107,33 @@ void WriteSettings(const std::string& dir, const std::vector<std::string>& lines
   WriteFileBytes(JoinPath(dir, "filters.ini"), text);
 }
 
+HostScene::HostScene(const std::vector<std::string>& plugins, const std::vector<std::string>& settings)
+{
+  CreateDirectoryA((dir / "plugins").c_str(), nullptr);
+  for (const std::string& p : plugins)
+    CopyInto(JoinPath(TestDataDir(), "plugins\\" + p + ".rpi"), dir / "plugins");
+  WriteSettings(dir.path(), settings);
+}
+
+ProcessResult HostScene::Run(const std::string& commands, const std::string& host, DWORD timeoutMs)
+{
+  return RunHost(host, commands, dir.path(), timeoutMs);
+}
+
+std::vector<std::string> FilesIn(const std::string& dir, const std::string& pattern)
+{
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(JoinPath(dir, pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return names;
+  do
+    names.push_back(found.cFileName);
+  while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
 // The environment block of this process with the given entries added or replaced.
 static std::string EnvironmentWith(const std::vector<std::string>& extra)
 {

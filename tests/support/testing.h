@@ -66,6 +66,18 @@ ProcessResult RunHost(const std::string& host, const std::string& args, const st
 ProcessResult RunHostAt(const std::string& exePath, const std::string& args, const std::string& cwd,
                         DWORD timeoutMs = 60000);
 
+// A working directory for host runs: plugins\ with the given test plugins ("tp_s2" ...)
+// and filters.ini with the given "options" lines.
+struct HostScene {
+  TempDir dir;
+  HostScene(const std::vector<std::string>& plugins, const std::vector<std::string>& settings);
+  ProcessResult Run(const std::string& commands, const std::string& host = "host.exe", DWORD timeoutMs = 60000);
+};
+
+// The names of the files of dir that match pattern ("*.rpi"), in the order the
+// platform's directory search gives them.
+std::vector<std::string> FilesIn(const std::string& dir, const std::string& pattern);
+
 // Splits text into lines, dropping "\r".
 std::vector<std::string> SplitLines(const std::string& text);
 // The value after "key=" on the first such line of a host's output, or "" if none.

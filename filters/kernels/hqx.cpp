@@ -403,8 +403,6 @@ inline void HqBlock(const HqPlan& plan, const HqFrame& f, ptrdiff_t e, unsigned 
   }
 }
 
-inline size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
-
 // The working memory: the bordered copy, its Y, U, V planes, and for the SSE2 version
 // the four unlike-masks and the channels expanded to 8 bits (in 16-bit entries, ready
 // to be multiplied). Each plane starts on a 16-byte boundary.
@@ -515,10 +513,9 @@ inline Vec UnlikeBytes(const uint8_t* y, const uint8_t* u, const uint8_t* v, siz
   return Not(_mm_cmpeq_epi8(over, _mm_setzero_si128()));
 }
 
-
 // The SSE2 version's frame: the bordered copy, its channels expanded to 8 bits, its Y,
-// U, V (computed, rgb8.h), and the four unlike-masks of every
-// pixel against its neighbour to the right, below, below-right and below-left.
+// U, V (computed, rgb8.h), and the four unlike-masks of every pixel against its
+// neighbour to the right, below, below-right and below-left.
 HqFrame PrepareHqSse2(const uint16_t* src, size_t srcPitchBytes, unsigned width, unsigned height, void* work) {
   const size_t count = PaddedPixelCount(width, height, kHqBorder);
   HqPlanes p = LayOut(work, count);
@@ -579,7 +576,6 @@ inline Vec KeyLanes(const HqFrame& f, ptrdiff_t e) {
                           _mm_or_si128(bit(f.downLeft, e + 1, 0x04), bit(f.downRight, e - 1, 0x08)));
   return _mm_unpacklo_epi8(low, high);
 }
-
 
 // The four weights at offset `at` of each lane's row (one pixel's key), turned into
 // four vectors of 8 lanes: e, n, w and nw. Done per cell rather than for several cells

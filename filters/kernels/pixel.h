@@ -27,6 +27,9 @@ static inline uint16_t* RowOf(uint16_t* image, size_t pitchBytes, size_t y) {
   return (uint16_t*)((uint8_t*)image + y * pitchBytes);
 }
 
+// v rounded up to a multiple of a (laying out working memory).
+static inline size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
+
 // Index i clamped to [0, n - 1]: pixels beyond the edge repeat the edge pixel.
 static inline unsigned ClampIndex(long i, unsigned n) {
   if (i < 0) return 0;

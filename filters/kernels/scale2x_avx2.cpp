@@ -26,12 +26,11 @@ inline void StoreInterleaved2(uint16_t* dst, Wide a, Wide b) {
   _mm_storeu_si128((__m128i*)(dst + 24), _mm256_extracti128_si256(hi, 1));
 }
 
-inline unsigned Clamp(long i, unsigned n) { return i < 0 ? 0 : i >= (long)n ? n - 1 : (unsigned)i; }
 
 // One pixel the scalar way (the first column and the rest of a row).
 inline void Pixel(const uint16_t* up, const uint16_t* mid, const uint16_t* down, unsigned x,
                   unsigned width, uint16_t* out0, uint16_t* out1) {
-  unsigned left = Clamp((long)x - 1, width), right = Clamp((long)x + 1, width);
+  unsigned left = ClampIndex((long)x - 1, width), right = ClampIndex((long)x + 1, width);
   uint16_t b = up[x], d = mid[left], e = mid[x], f = mid[right], h = down[x];
   bool corners = b != h && d != f;
   out0[2 * x] = corners && d == b ? d : e;
@@ -104,9 +103,9 @@ void Scale2xImage(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, 
   if (srcWidth == 0) return;
   const unsigned alignedStart = AlignedStart(dst, dstPitchBytes);
   for (unsigned y = 0; y < srcHeight; ++y) {
-    const uint16_t* up = RowOf(src, srcPitchBytes, Clamp((long)y - 1, srcHeight));
+    const uint16_t* up = RowOf(src, srcPitchBytes, ClampIndex((long)y - 1, srcHeight));
     const uint16_t* mid = RowOf(src, srcPitchBytes, y);
-    const uint16_t* down = RowOf(src, srcPitchBytes, Clamp((long)y + 1, srcHeight));
+    const uint16_t* down = RowOf(src, srcPitchBytes, ClampIndex((long)y + 1, srcHeight));
     Scale2xRow<true>(up, mid, down, srcWidth, alignedStart, RowOf(dst, dstPitchBytes, 2 * (size_t)y),
                RowOf(dst, dstPitchBytes, 2 * (size_t)y + 1));
   }
@@ -115,8 +114,6 @@ void Scale2xImage(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, 
 // Rows of the 2x image Scale4x keeps at once: the three the second pass reads, and the
 // one more that the first pass writes with its pair.
 const unsigned kRingRows = 4;
-
-inline size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
 // Scale4x with the two passes interleaved: the 2x rows are made as the second pass
 // needs them, into a ring of four rows that stays in the first-level cache, instead of
@@ -138,9 +135,9 @@ bool Scale4xRing(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, u
     unsigned need = j + 2 < midHeight ? j + 2 : midHeight;
     while (made < need) {
       unsigned y = made / 2;
-      const uint16_t* up = RowOf(src, srcPitchBytes, Clamp((long)y - 1, srcHeight));
+      const uint16_t* up = RowOf(src, srcPitchBytes, ClampIndex((long)y - 1, srcHeight));
       const uint16_t* mid = RowOf(src, srcPitchBytes, y);
-      const uint16_t* down = RowOf(src, srcPitchBytes, Clamp((long)y + 1, srcHeight));
+      const uint16_t* down = RowOf(src, srcPitchBytes, ClampIndex((long)y + 1, srcHeight));
       Scale2xRow<true>(up, mid, down, srcWidth, firstAligned, ringRow(made), ringRow(made + 1));
       made += 2;
     }
@@ -153,7 +150,6 @@ bool Scale4xRing(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth, u
 }
 
 }  // namespace
-
 
 void Scale2xAvx2(const uint16_t* src, size_t srcPitchBytes, unsigned srcWidth,
                  unsigned srcHeight, uint16_t* dst, size_t dstPitchBytes) {

@@ -61,8 +61,6 @@ struct XbrFrame {
   XbrCorner corner[kCorners];
 };
 
-static size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
-
 #if FILTERS_HAVE_SSE2
 static size_t XbrVectorWorkBytes(unsigned width, unsigned height);
 #endif
@@ -286,7 +284,6 @@ static size_t XbrVectorWorkBytes(unsigned width, unsigned height) {
   XbrVectorLayout l = XbrVectorLayoutOf(width, height);
   return 16 + l.pixelBytes + 3 * l.yuvPlaneBytes + l.ringBytes;
 }
-
 
 // Prepares the bordered copy (every row padded to the pitch with the edge pixel) and
 // its Y, U and V planes (their extra rows above and below repeat the copy's first and

@@ -1027,6 +1027,106 @@ static void Threads(const std::string& arg)
   }
 }
 
+// The commands a test gives the host, each "name" or "name:argument", run in order.
+struct HostCommand {
+  const char* name;
+  void (*run)(const std::string& command);
+};
+static const HostCommand HostCommands[] = {
+    {"create9", [](const std::string& command) { Create9(Arg(command)); }},
+    {"threads", [](const std::string& command) { Threads(Arg(command)); }},
+    {"window", [](const std::string&) { CreateHostWindow(true); }},
+    {"popup", [](const std::string&) { CreateHostWindow(false); }},
+    {"clientrect", [](const std::string&) { ClientRect(); }},
+    {"clientrect_null", [](const std::string&) {
+       Print("clientrect_null", std::to_string(GetClientRect(Window, nullptr)));
+     }},
+    {"setpos", [](const std::string& command) { SetPos(Arg(command)); }},
+    {"slots", [](const std::string&) { Slots(); }},
+    {"rect", [](const std::string&) {
+       RECT r;
+       GetWindowRect(Window, &r);
+       Print("rect", RectText(r));
+     }},
+    {"device", [](const std::string& command) { CreateDevice(Arg(command)); }},
+    {"frame", [](const std::string& command) { Frame(Arg(command)); }},
+    {"dump", [](const std::string& command) { Dump(Arg(command)); }},
+    {"verify", [](const std::string& command) { Verify(Arg(command)); }},
+    {"menu", [](const std::string&) { Menu(); }},
+    {"choose", [](const std::string& command) { Choose(Arg(command)); }},
+    {"fill", [](const std::string& command) {
+       IDirect3DSurface9* back = BackBuffer();
+       Fill(Device, back, static_cast<uint32_t>(std::strtoul(Arg(command).c_str(), nullptr, 0)));
+       back->Release();
+     }},
+    {"other", [](const std::string&) { CreateOther(); }},
+    {"focusstate", [](const std::string&) { FocusState(); }},
+    {"watch", [](const std::string&) {
+       Pump();
+       Watched.clear();
+       Watching = true;
+     }},
+    {"seen", [](const std::string&) {
+       Watching = false;
+       PrintWatched();
+     }},
+    {"present", [](const std::string&) {
+       Print("present_hr", HexNumber(static_cast<unsigned long>(PresentFrame())));
+       Pump();
+     }},
+    {"reset", [](const std::string& command) { Reset(Arg(command)); }},
+    {"capture", [](const std::string& command) { Capture(Arg(command)); }},
+    {"rtt", [](const std::string& command) { BindTexture(Arg(command)); }},
+    {"rttcheck", [](const std::string&) { CheckTexture(); }},
+    {"chain", [](const std::string& command) { SelectChain(Arg(command)); }},
+    {"thread", [](const std::string& command) { ThreadScenario(Arg(command)); }},
+    {"nobar", [](const std::string&) { CreateBarlessWindow(false); }},
+    {"wnobar", [](const std::string&) { CreateBarlessWindow(true); }},
+    {"client", [](const std::string&) {
+       RECT r = {};
+       GetClientRect(Window, &r);
+       Print("clientsize", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
+     }},
+    {"sysmenu", [](const std::string&) { SysMenu(); }},
+    {"syschoose", [](const std::string& command) { SysChoose(Arg(command)); }},
+    {"syscmd", [](const std::string& command) { SysCmd(Arg(command)); }},
+    {"key", [](const std::string& command) { Key(Arg(command)); }},
+    {"char", [](const std::string& command) { Char(Arg(command)); }},
+    {"use", [](const std::string& command) { Window = AllWindows.at(std::atoi(Arg(command).c_str())); }},
+    {"copy", [](const std::string& command) {
+       const std::string files = Arg(command);
+       const size_t comma = files.find(',');
+       Print("copied", std::to_string(CopyFileA(files.substr(0, comma).c_str(), files.substr(comma + 1).c_str(), FALSE)));
+     }},
+    {"sdl", [](const std::string&) { Sdl(); }},
+#ifdef HOST_ALL_EXPORTS
+    {"create9ex", [](const std::string&) { Create9Ex(); }},
+    {"deviceex", [](const std::string& command) { CreateDevice(Arg(command), true); }},
+    {"frameex", [](const std::string& command) { Frame(Arg(command), true); }},
+    {"resetex", [](const std::string& command) { Reset(Arg(command), true); }},
+    {"exports", [](const std::string&) { Exports(); }},
+    {"shim", [](const std::string&) {
+       Print("shim", std::to_string(Direct3D9EnableMaximizedWindowedModeShim(1)));
+     }},
+#endif
+    {"rtref", [](const std::string&) {
+       IDirect3DSurface9* target = nullptr;
+       Device->GetRenderTarget(0, &target);
+       Print("rtref", std::to_string(target->Release()));
+     }},
+    {"release", [](const std::string&) {
+       if (Chain)
+         Chain->Release();
+       Chain = nullptr;
+       if (BoundTexture)
+         BoundTexture->Release();
+       BoundTexture = nullptr;
+       if (Device)
+         Device->Release();
+       Device = nullptr;
+     }},
+};
+
 int main(int argc, char** argv)
 {
   Print("started", "1");
@@ -1039,126 +1139,15 @@ int main(int argc, char** argv)
   for (int i = 1; i < argc; ++i) {
     const std::string command = argv[i];
     const std::string name = command.substr(0, command.find(':'));
-    if (name == "create9") {
-      Create9(Arg(command));
-    } else if (name == "threads") {
-      Threads(Arg(command));
-    } else if (name == "window") {
-      CreateHostWindow(true);
-    } else if (name == "popup") {
-      CreateHostWindow(false);
-    } else if (name == "clientrect") {
-      ClientRect();
-    } else if (name == "clientrect_null") {
-      Print("clientrect_null", std::to_string(GetClientRect(Window, nullptr)));
-    } else if (name == "setpos") {
-      SetPos(Arg(command));
-    } else if (name == "slots") {
-      Slots();
-    } else if (name == "rect") {
-      RECT r;
-      GetWindowRect(Window, &r);
-      Print("rect", RectText(r));
-    } else if (name == "device") {
-      CreateDevice(Arg(command));
-    } else if (name == "frame") {
-      Frame(Arg(command));
-    } else if (name == "dump") {
-      Dump(Arg(command));
-    } else if (name == "verify") {
-      Verify(Arg(command));
-    } else if (name == "menu") {
-      Menu();
-    } else if (name == "choose") {
-      Choose(Arg(command));
-    } else if (name == "fill") {
-      IDirect3DSurface9* back = BackBuffer();
-      Fill(Device, back, static_cast<uint32_t>(std::strtoul(Arg(command).c_str(), nullptr, 0)));
-      back->Release();
-    } else if (name == "other") {
-      CreateOther();
-    } else if (name == "focusstate") {
-      FocusState();
-    } else if (name == "watch") {
-      Pump();
-      Watched.clear();
-      Watching = true;
-    } else if (name == "seen") {
-      Watching = false;
-      PrintWatched();
-    } else if (name == "present") {
-      Print("present_hr", HexNumber(static_cast<unsigned long>(PresentFrame())));
-      Pump();
-    } else if (name == "reset") {
-      Reset(Arg(command));
-    } else if (name == "capture") {
-      Capture(Arg(command));
-    } else if (name == "rtt") {
-      BindTexture(Arg(command));
-    } else if (name == "rttcheck") {
-      CheckTexture();
-    } else if (name == "chain") {
-      SelectChain(Arg(command));
-    } else if (name == "thread") {
-      ThreadScenario(Arg(command));
-    } else if (name == "nobar") {
-      CreateBarlessWindow(false);
-    } else if (name == "wnobar") {
-      CreateBarlessWindow(true);
-    } else if (name == "client") {
-      RECT r = {};
-      GetClientRect(Window, &r);
-      Print("clientsize", std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
-    } else if (name == "sysmenu") {
-      SysMenu();
-    } else if (name == "syschoose") {
-      SysChoose(Arg(command));
-    } else if (name == "syscmd") {
-      SysCmd(Arg(command));
-    } else if (name == "key") {
-      Key(Arg(command));
-    } else if (name == "char") {
-      Char(Arg(command));
-    } else if (name == "use") {
-      Window = AllWindows.at(std::atoi(Arg(command).c_str()));
-    } else if (name == "copy") {
-      const std::string files = Arg(command);
-      const size_t comma = files.find(',');
-      Print("copied", std::to_string(CopyFileA(files.substr(0, comma).c_str(), files.substr(comma + 1).c_str(), FALSE)));
-    } else if (name == "sdl") {
-      Sdl();
-#ifdef HOST_ALL_EXPORTS
-    } else if (name == "create9ex") {
-      Create9Ex();
-    } else if (name == "deviceex") {
-      CreateDevice(Arg(command), true);
-    } else if (name == "frameex") {
-      Frame(Arg(command), true);
-    } else if (name == "resetex") {
-      Reset(Arg(command), true);
-    } else if (name == "exports") {
-      Exports();
-    } else if (name == "shim") {
-      Print("shim", std::to_string(Direct3D9EnableMaximizedWindowedModeShim(1)));
-#endif
-    } else if (name == "rtref") {
-      IDirect3DSurface9* target = nullptr;
-      Device->GetRenderTarget(0, &target);
-      Print("rtref", std::to_string(target->Release()));
-    } else if (name == "release") {
-      if (Chain)
-        Chain->Release();
-      Chain = nullptr;
-      if (BoundTexture)
-        BoundTexture->Release();
-      BoundTexture = nullptr;
-      if (Device)
-        Device->Release();
-      Device = nullptr;
-    } else {
+    const HostCommand* found = nullptr;
+    for (const HostCommand& c : HostCommands)
+      if (name == c.name)
+        found = &c;
+    if (found == nullptr) {
       Print("error", "unknown command " + command);
       return 2;
     }
+    found->run(command);
   }
   for (IDirect3D9* d3d : Interfaces)
     d3d->Release();

@@ -682,6 +682,17 @@ static int CountPluginPopups(HMENU menu)
   return count;
 }
 
+// Each item of a popup as "key=ID:text:checked".
+static void PrintItems(HMENU popup, const char* key)
+{
+  for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+    char text[128] = {};
+    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+    const bool checked = (GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED) != 0;
+    Print(key, std::to_string(GetMenuItemID(popup, i)) + ":" + text + ":" + (checked ? "1" : "0"));
+  }
+}
+
 static void Menu()
 {
   Print("popups", std::to_string(CountPluginPopups(GetMenu(Window))));
@@ -690,12 +701,7 @@ static void Menu()
     Print("popup", "none");
     return;
   }
-  for (int i = 0; i < GetMenuItemCount(popup); ++i) {
-    char text[128] = {};
-    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
-    const bool checked = (GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED) != 0;
-    Print("item", std::to_string(GetMenuItemID(popup, i)) + ":" + text + ":" + (checked ? "1" : "0"));
-  }
+  PrintItems(popup, "item");
 }
 
 // The popup captioned with plugin items in the current window's system menu.
@@ -728,12 +734,7 @@ static void SysMenu()
     Print("syspopup", "none");
     return;
   }
-  for (int i = 0; i < GetMenuItemCount(popup); ++i) {
-    char text[128] = {};
-    GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
-    const bool checked = (GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED) != 0;
-    Print("sysitem", std::to_string(GetMenuItemID(popup, i)) + ":" + text + ":" + (checked ? "1" : "0"));
-  }
+  PrintItems(popup, "sysitem");
 }
 
 static void SysChoose(std::string caption)
